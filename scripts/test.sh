@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds the normal and the sanitizer configurations,
+# and runs the whole test suite in both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+for preset in default sanitize; do
+  echo "== build: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  echo "== test: $preset"
+  ctest --preset "$preset" -j2
+done

@@ -1,0 +1,20 @@
+#pragma once
+// Each subcommand of bootquarn-cli lives in a file of its own and registers
+// itself here. Exit status: 0 success, 1 failure, 2 usage error, 130 cancelled.
+
+#include <CLI/CLI.hpp>
+#include <functional>
+
+namespace bq::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitCancelled = 130;
+
+// Adds one subcommand to app; the callback stores the command's exit status in *exitCode.
+using CommandAdder = std::function<void(CLI::App& app, int* exitCode)>;
+
+void AddInfoCommand(CLI::App& app, int* exitCode);
+
+}  // namespace bq::cli

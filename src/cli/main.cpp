@@ -1,0 +1,26 @@
+// bootquarn-cli: the command-line front end over the core.
+
+#include <clocale>
+#include <vector>
+
+#include "cli/cli_commands.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "C");  // numbers and dates never follow the user's locale
+  CLI::App app{"BootQuarn: replaces the firmware of Quarn devices through their boot loader"};
+  app.require_subcommand(1);
+
+  int exitCode = bq::cli::kExitOk;
+  const std::vector<bq::cli::CommandAdder> commands = {
+      bq::cli::AddInfoCommand,
+  };
+  for (const auto& add : commands) add(app, &exitCode);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int code = app.exit(e);
+    return code == 0 ? bq::cli::kExitOk : bq::cli::kExitUsage;
+  }
+  return exitCode;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Operator-interface commands shared by every front end.
+
+#include "shell/context.h"
+
+namespace bq {
+
+// Enables the six device command buttons when unlocked, then lets pending input run.
+inline void LockDeviceCommands(Context& ctx, bool locked) {
+  ctx.ui.SetDeviceCommandsEnabled(!locked);
+  ctx.ui.ProcessMessages();
+}
+
+// "Cancel [ESC]": unlock the device commands and ask the running engine to stop.
+inline void botCancelaClick(Context& ctx) {
+  LockDeviceCommands(ctx, false);
+  ctx.cancelFlag = true;
+}
+
+// The elapsed timer, once a second.
+inline void CronometroTimer(Context& ctx) {
+  ctx.elapsedCounter += 100;
+}
+
+}  // namespace bq

@@ -1,0 +1,67 @@
+#pragma once
+// The process-wide state of one running BootQuarn, created by the front end.
+// Every core operation takes it instead of reaching for globals.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "boot/device_identity.h"
+#include "image/firmware_image.h"
+#include "programming/programming_options.h"
+#include "serial/com_port.h"
+#include "serial/port_list.h"
+#include "shell/app_paths.h"
+#include "shell/operator_interface.h"
+#include "shell/settings.h"
+
+namespace bq {
+
+struct Context {
+  Context(OperatorInterface& ui, AppPaths paths,
+          std::unique_ptr<SerialBackend> backend = MakeDefaultSerialBackend(),
+          std::unique_ptr<PortLister> lister = MakeSystemPortLister())
+      : ui(ui),
+        paths(std::move(paths)),
+        ComPortQuarn(std::move(backend)),
+        portLister(std::move(lister)) {}
+
+  OperatorInterface& ui;
+  AppPaths paths;
+
+  // The one serial port; every device operation opens and closes it.
+  TComPortGPS ComPortQuarn;
+  std::unique_ptr<PortLister> portLister;
+  // cbPortaSerial; the window swaps in its own control.
+  VectorPortList defaultPortList;
+  PortListControl* portList = &defaultPortList;
+
+  TPar settings;
+
+  // The memory image, refilled by every load, and the headers kept by the program.
+  std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+  FirmwareHeader flowHeader;  // filled by the connect-and-write flow
+  FirmwareHeader kfxHeader;   // the KFX-generation view
+
+  // bootLoaderVersion and hardwareVersion of the last boot-version read.
+  DeviceIdentity identity;
+
+  // Engineering switches and main-window check boxes, at their start-up values.
+  ProgrammingOptions options;
+  bool gravaAuto = true;               // chkGravaAuto "Grava Automatico"
+  bool prodComSom = true;              // chkProdComSom "Com Som"
+  bool gravarSensorZirconAuto = true;  // chkGravarSensorZirconAuto "Gravar automaticamente"
+
+  // Operator's cancel request; set from the window thread while a command runs.
+  std::atomic<bool> cancelFlag{false};
+  // Hundredths of a second, advanced by CronometroTimer.
+  std::atomic<uint32_t> elapsedCounter{0};
+  int32_t upgradeCounter = 0;
+  bool loopCancel = false;
+
+  std::vector<std::string> productNameList;
+};
+
+}  // namespace bq

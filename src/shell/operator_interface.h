@@ -1,0 +1,122 @@
+#pragma once
+// The one channel through which every device and file operation reports to the
+// operator and learns of the operator's wishes. The window, the command line and
+// the tests each implement it; the core never talks to a window directly.
+
+#include <cstdint>
+#include <string>
+
+namespace bq {
+
+// Text fields of the window, named as the controls that show them.
+enum class Field {
+  // " Arquivo Carregado "
+  edNomeArquivoKFX,
+  edNsKfxLido,
+  edVerKfxLido,
+  edRevKfxLido,
+  edTamMemoKfxLido,
+  // " Dados do Equipamento Conectado "
+  edNSLido,
+  edTpProduto,
+  edVerLido,
+  edRevLido,
+  edVersaoBootR2,
+  edVerHard,
+  edBaudRateAchado,
+  // groupGravando
+  edEndereco,
+  edVersaoBoot,
+  edCrono,
+  // port panel and production panel
+  lbAviso,
+  edBaudRate,
+  edNsWrIni,
+  edNsWrFim,
+  edContadorUpgrade,
+  edNomeGravando,
+  // engineering page
+  edStartAdress,
+  edFimReal,
+  edEndE2Prom,
+  edEnd,
+  endComp128,
+  // internal-use page
+  edNomeArquivoHex2Kfx,
+  edNsHex2Kfx,
+  edVerHex2Kfx,
+  edRevHex2Kfx,
+  edTamMemoHex2Kfx,
+  edTipoProdutoEEPROM,
+  edPasta,
+  edPastaCompleta,
+  // hidden production loop and link page
+  edCntLoop,
+  linkStatus,
+};
+
+// Product combo boxes; the item index is the product code.
+enum class Combo {
+  cbCodigoProdutoKfxLido,
+  cbCodigoProdutoLido,
+  cbCodigoProdutoHex2Kfx,
+  cbTipoProdutoProducao,
+};
+
+// Check boxes whose state the core shows (the values themselves live in the Context).
+enum class Check {
+  chkHiAdress,
+  chkGravarSensorZirconAuto,
+};
+
+// Multi-line lists of the window.
+enum class Memo {
+  MemoUpgradeResumo,
+  memoUpgradeAuto,
+  memoLoop,
+  MemoTestePack,
+  MemoRxDado,
+  listGeracaoVariosKFX,
+};
+
+// The answer to a Yes/No question. A box closed without an answer is Closed,
+// which every caller treats as "not No".
+enum class Answer { Yes, No, Closed };
+
+const char* FieldName(Field f);
+const char* ComboName(Combo c);
+const char* CheckName(Check c);
+const char* MemoName(Memo m);
+
+class OperatorInterface {
+ public:
+  virtual ~OperatorInterface() = default;
+
+  // Status line edAvisoGravacao (and its twin); success paints it lime green.
+  virtual void ShowStatus(const std::string& text, bool success) = 0;
+  // Modal information box: text and OK. Returns when confirmed.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // Modal error box: error icon, text and OK.
+  virtual void ShowErrorBox(const std::string& text) = 0;
+  // Modal Yes/No question.
+  virtual Answer Confirm(const std::string& text) = 0;
+  // Gives the operator's pending input a chance to run (cancel, timer ticks).
+  virtual void ProcessMessages() = 0;
+
+  // ProgressBarGrava; minimum, maximum and position are addresses.
+  virtual void SetProgressMin(uint32_t value) = 0;
+  virtual void SetProgressMax(uint32_t value) = 0;
+  virtual void SetProgressPosition(uint32_t value) = 0;
+
+  virtual void SetField(Field field, const std::string& text) = 0;
+  // index < 0 selects nothing.
+  virtual void SelectCombo(Combo combo, int index) = 0;
+  virtual void SetCheck(Check check, bool checked) = 0;
+  virtual void AddMemoLine(Memo memo, const std::string& line) = 0;
+  virtual void ClearMemo(Memo memo) = 0;
+
+  // Enables or disables the six device command buttons.
+  virtual void SetDeviceCommandsEnabled(bool enabled) = 0;
+};
+
+}  // namespace bq
