@@ -109,6 +109,8 @@ class OperatorInterface {
   virtual void SetProgressPosition(uint32_t value) = 0;
 
   virtual void SetField(Field field, const std::string& text) = 0;
+  // The text a field shows now, as the operator may have edited it.
+  virtual std::string FieldText(Field field) const = 0;
   // index < 0 selects nothing.
   virtual void SelectCombo(Combo combo, int index) = 0;
   virtual void SetCheck(Check check, bool checked) = 0;
