@@ -118,6 +118,10 @@ const char* MemoName(Memo m) {
       return "MemoRxDado";
     case Memo::listGeracaoVariosKFX:
       return "listGeracaoVariosKFX";
+    case Memo::ListBox_Flash:
+      return "ListBox_Flash";
+    case Memo::ListBox_E2Prom:
+      return "ListBox_E2Prom";
   }
   return "";
 }

@@ -77,6 +77,9 @@ enum class Memo {
   MemoTestePack,
   MemoRxDado,
   listGeracaoVariosKFX,
+  // engineering page: the memory image in hexadecimal
+  ListBox_Flash,
+  ListBox_E2Prom,
 };
 
 // The answer to a Yes/No question. A box closed without an answer is Closed,
