@@ -76,6 +76,10 @@ const char* FieldName(Field f) {
       return "edCntLoop";
     case Field::linkStatus:
       return "linkStatus";
+    case Field::statusBarFile:
+      return "statusBarFile";
+    case Field::statusBarPort:
+      return "statusBarPort";
   }
   return "";
 }

@@ -53,6 +53,9 @@ enum class Field {
   // hidden production loop and link page
   edCntLoop,
   linkStatus,
+  // MainStatusBar: panel 0 the settings' firmware file, panel 1 the settings' port
+  statusBarFile,
+  statusBarPort,
 };
 
 // Product combo boxes; the item index is the product code.
