@@ -2,12 +2,24 @@
 // Finding the boot loader's baud rate, reading the device's identity, and the
 // operator commands that do only that.
 
+#include "boot/device_identity.h"
+
 namespace bq {
 
 struct Context;
 
+// On success the port is open at the rate found (stored in the settings), with the
+// open's own time-outs. Shows no message of its own.
 bool DetectBootBaudRate(Context& ctx);
+// Leaves the port open in every case; the caller closes it.
 bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet);
+// The same, also handing back what was read: the four identity fields and, on
+// success, the boot-loader and hardware versions.
+bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet, DeviceIdentity& read);
+
+// The whole of "Le &Número de Série" with its result: lock, clear, identify, close,
+// unlock. The port is closed and the lock released even when a port error escapes.
+bool ReadAttachedDevice(Context& ctx, DeviceIdentity& read);
 
 void botLeNSClick(Context& ctx);        // "Le &Número de Série"
 void botResetClick(Context& ctx);       // "Reseta"
