@@ -1,0 +1,53 @@
+#pragma once
+// An INI file kept as its lines, so that an update changes only the keys it
+// writes and leaves every other section, key and comment where it stood.
+// Booleans are stored as "Sim" and "Nao".
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace bq {
+
+class TIniFileQuarn {
+ public:
+  explicit TIniFileQuarn(std::string path) : path_(std::move(path)) {}
+
+  // Reads the file. A missing file is an empty one; any other failure returns
+  // false and puts the system's reason into *error.
+  bool Load(std::string* error);
+
+  // Values are trimmed of surrounding blanks; sections and keys match in any case.
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& defaultValue) const;
+  // Decimal, "0x" or "$" hexadecimal, with an optional sign; other text gives the default.
+  int32_t ReadInteger(const std::string& section, const std::string& key,
+                      int32_t defaultValue) const;
+  // True exactly when the upper-cased text is "SIM".
+  bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
+
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+
+  // Saves every line with CR LF ends, atomically: a temporary file in the same
+  // folder is written, flushed to disk and renamed over the file. On failure
+  // the old file stays intact and *error holds the system's reason.
+  bool UpdateFile(std::string* error) const;
+
+  const std::string& Path() const { return path_; }
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  std::optional<std::string> Find(const std::string& section, const std::string& key) const;
+
+  std::string path_;
+  std::vector<std::string> lines_;
+};
+
+// Parses an INI integer: decimal, "0x" or "$" hexadecimal (up to 32 bits),
+// with an optional sign and surrounding blanks.
+std::optional<int32_t> ParseIniInteger(const std::string& text);
+
+}  // namespace bq

@@ -1,0 +1,329 @@
+#include "shell/utilities.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <system_error>
+
+#include "shell/app_paths.h"
+#include "shell/operator_interface.h"
+
+namespace bq {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ErrnoText(int err) {
+  return std::system_category().message(err);
+}
+
+// Writes all of data; false with errno set on failure.
+bool WriteAll(int fd, const std::string& data) {
+  const char* p = data.data();
+  size_t left = data.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes the text to fd, closes it and returns 0 or the first errno met.
+int WriteAndClose(int fd, const std::string& text) {
+  int err = WriteAll(fd, text) ? 0 : errno;
+  if (::close(fd) != 0 && err == 0) err = errno;
+  return err;
+}
+
+}  // namespace
+
+// ---- folders and log files --------------------------------------------------
+
+bool EnsureFolder(OperatorInterface& ui, const std::string& path, bool silent) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return true;
+  if (!silent) {
+    ui.ShowMessage("Pasta " + path + "  não encontrada.\r\n\r\nPasta será criada!!");
+  }
+  fs::create_directories(path, ec);
+  if (ec || !fs::is_directory(path)) {
+    if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
+    ui.ShowErrorBox("Erro criação da pasta [" + path + "] =" + ec.message());
+    return false;
+  }
+  return true;
+}
+
+bool AppendLogLine(OperatorInterface& ui, const std::string& fileName, const std::string& text) {
+  if (fileName.empty()) return false;
+  const std::string folder = FolderOf(fileName);
+  if (!folder.empty() && !EnsureFolder(ui, folder, true)) {
+    ui.ShowErrorBox("Não criou pasta. Msg descartada =" + text);
+    return false;
+  }
+  const std::string line = LogTimestamp(NowLocal()) + ">" + text + "\r\n";
+
+  int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd >= 0) {
+    if (int err = WriteAndClose(fd, line); err != 0) {
+      ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+    }
+    return false;
+  }
+  if (errno != ENOENT) {
+    ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(errno));
+    return false;
+  }
+  // Header and first line go out in one write, so a reader never sees half of it.
+  fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    ui.ShowErrorBox("Erro criação do arquivo [" + fileName + "] =" + ErrnoText(errno));
+    return false;
+  }
+  if (int err = WriteAndClose(fd, "#### Arquivo Criado ######\r\n" + line); err != 0) {
+    ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+  }
+  return true;
+}
+
+void ResetUsageLog(const std::string& fileName) {
+  std::error_code ec;
+  fs::remove(fileName, ec);
+}
+
+std::string FindOnPath(const std::string& program) {
+  if (program.empty()) return {};
+  if (program.find('/') != std::string::npos) {
+    return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
+  }
+  const char* env = std::getenv("PATH");
+  std::string path = env != nullptr ? env : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    std::string dir = path.substr(start, end - start);
+    if (dir.empty()) dir = ".";
+    std::string candidate = dir + "/" + program;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
+      return candidate;
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
+bool SpawnDetached(const std::vector<std::string>& argv) {
+  if (argv.empty()) return false;
+  const std::string program = FindOnPath(argv[0]);
+  if (program.empty()) return false;
+
+  // Everything the children need is prepared before fork: after it only
+  // async-signal-safe calls are allowed.
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    // The middle child starts the grandchild and leaves at once, so the
+    // grandchild is adopted by init and never becomes our zombie.
+    ::setsid();
+    pid_t grandchild = ::fork();
+    if (grandchild == 0) {
+      int devnull = ::open("/dev/null", O_RDWR);
+      if (devnull >= 0) {
+        ::dup2(devnull, STDIN_FILENO);
+        ::dup2(devnull, STDOUT_FILENO);
+        ::dup2(devnull, STDERR_FILENO);
+      }
+      ::execv(program.c_str(), args.data());
+      ::_exit(127);
+    }
+    ::_exit(grandchild < 0 ? 1 : 0);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void OpenFolderInExplorer(const std::string& path) {
+  std::string folder = FolderOf(path);
+  if (folder.empty()) folder = ".";
+  SpawnDetached({"xdg-open", folder});
+}
+
+// ---- number and text forms --------------------------------------------------
+
+std::string HexByte(uint8_t value) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  return std::string{kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+std::string HexAddress24(uint32_t value) {
+  return HexByte(static_cast<uint8_t>(value >> 16)) + HexByte(static_cast<uint8_t>(value >> 8)) +
+         HexByte(static_cast<uint8_t>(value));
+}
+
+std::string ZeroPadded(int width, int32_t value) {
+  const bool negative = value < 0;
+  std::string digits = std::to_string(negative ? -static_cast<int64_t>(value) : value);
+  if (width > 255) width = 255;
+  if (static_cast<int>(digits.size()) < width) {
+    digits.insert(0, static_cast<size_t>(width) - digits.size(), '0');
+  }
+  return negative ? "-" + digits : digits;
+}
+
+std::string VersionText(uint32_t value) {
+  return std::to_string(value / 100) + "." + ZeroPadded(2, static_cast<int32_t>(value % 100));
+}
+
+std::string FormatElapsed(uint32_t hundredths) {
+  uint64_t seconds = hundredths / 100 + (hundredths % 100 >= 50 ? 1 : 0);
+  auto two = [](uint64_t v) { return v < 10 ? "0" + std::to_string(v) : std::to_string(v); };
+  return two(seconds / 3600) + ":" + two(seconds % 3600 / 60) + ":" + two(seconds % 60);
+}
+
+int32_t ParseIntOrZero(const std::string& text) {
+  if (TrimBlanks(text).empty()) return 0;
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return 0;
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return 0;
+    value = value * 10 + (text[i] - '0');
+    if (value > int64_t{INT32_MAX} + 1) return 0;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX || value < INT32_MIN) return 0;
+  return static_cast<int32_t>(value);
+}
+
+std::string UpperCaseAscii(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string TrimBlanks(const std::string& text) {
+  // Blanks and control characters, as the INI reader and the CLI see them.
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+  return text.substr(begin, end - begin);
+}
+
+bool ContainsTextCI(const std::string& fragment, const std::string& text) {
+  return UpperCaseAscii(text).find(UpperCaseAscii(fragment)) != std::string::npos;
+}
+
+std::string TextBefore(const std::string& text, const std::string& separator) {
+  size_t at = text.find(separator);
+  return at == std::string::npos ? std::string() : text.substr(0, at);
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ParentFolderName(const std::string& path) {
+  std::string folder = FolderOf(path);
+  while (!folder.empty() && folder.back() == '/') folder.pop_back();
+  size_t slash = folder.rfind('/');
+  return slash == std::string::npos ? folder : folder.substr(slash + 1);
+}
+
+std::string WithTrailingSlash(const std::string& path) {
+  if (path.empty() || path.back() == '/') return path;
+  return path + "/";
+}
+
+// ---- dates -----------------------------------------------------------------
+
+LocalTime NowLocal() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  std::tm tm{};
+  ::localtime_r(&ts.tv_sec, &tm);
+  return LocalTime{tm.tm_year + 1900,
+                   tm.tm_mon + 1,
+                   tm.tm_mday,
+                   tm.tm_hour,
+                   tm.tm_min,
+                   tm.tm_sec,
+                   static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+std::string DateStamp(const LocalTime& t) {
+  return "a" + ZeroPadded(4, t.year) + "_m" + ZeroPadded(2, t.month) + "_d" + ZeroPadded(2, t.day);
+}
+
+std::string LogTimestamp(const LocalTime& t) {
+  static const char* const kMonths[] = {"jan", "fev", "mar", "abr", "mai", "jun",
+                                        "jul", "ago", "set", "out", "nov", "dez"};
+  const char* month = (t.month >= 1 && t.month <= 12) ? kMonths[t.month - 1] : "???";
+  return ZeroPadded(2, t.day) + "/" + month + "  " + ZeroPadded(2, t.hour) + ":" +
+         ZeroPadded(2, t.minute) + ":" + ZeroPadded(2, t.second) + "." +
+         ZeroPadded(3, t.millisecond);
+}
+
+// ---- maker folder and sounds ------------------------------------------------
+
+std::optional<std::string> FindProgramFilesFolder(const AppPaths& paths) {
+  if (paths.shareFolder.empty()) return std::nullopt;
+  std::string share = paths.shareFolder;
+  while (!share.empty() && share.back() == '/') share.pop_back();
+  std::string parent = FolderOf(share);
+  std::error_code ec;
+  if (parent.empty() || !fs::is_directory(parent, ec)) return std::nullopt;
+  return parent;
+}
+
+std::optional<std::string> FindMakerFolder(const AppPaths& paths) {
+  if (!FindProgramFilesFolder(paths)) return std::nullopt;
+  std::error_code ec;
+  if (!fs::is_directory(paths.shareFolder, ec)) return std::nullopt;
+  return WithTrailingSlash(paths.shareFolder);
+}
+
+std::string SoundFilePath(const AppPaths& paths, int number) {
+  auto maker = FindMakerFolder(paths);
+  if (!maker || number != kSuccessSound) return {};
+  return *maker + "sounds/NovoSuccess.wav";
+}
+
+bool PlaySoundNumber(const AppPaths& paths, int number) {
+  const std::string file = SoundFilePath(paths, number);
+  std::error_code ec;
+  if (file.empty() || !fs::is_regular_file(file, ec)) return false;
+  for (const char* player : {"paplay", "aplay"}) {
+    if (SpawnDetached({player, file})) return true;
+  }
+  return false;
+}
+
+}  // namespace bq
