@@ -3,6 +3,7 @@
 // time-out semantics are the same on every platform; what differs per OS lives
 // behind SerialBackend.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,7 +20,8 @@ namespace bq {
 using Bytes = std::vector<uint8_t>;
 
 // Per-OS access to one serial device. Every call that fails throws PortError
-// carrying the OS error text and code.
+// carrying the OS error text and code. Reads, the input watch and the writes may
+// run on different threads at once; opening and closing never overlap them.
 class SerialBackend {
  public:
   virtual ~SerialBackend() = default;
@@ -30,8 +32,10 @@ class SerialBackend {
     bool rtsEnabled = true;
   };
 
-  // Opens exclusively and applies the line settings.
-  virtual void Open(const std::string& deviceName, const LineSettings& line) = 0;
+  // Opens the device for this program alone; nothing is configured yet.
+  virtual void Open(const std::string& deviceName) = 0;
+  // 8N1, raw, no flow control, the rate, and DTR/RTS as their controls say.
+  virtual void ApplyLineSettings(const LineSettings& line) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
   virtual void SetBaudRate(uint32_t rate) = 0;
@@ -45,8 +49,13 @@ class SerialBackend {
 
   // Reads up to count bytes under the time-outs; returns how many came.
   virtual size_t Read(uint8_t* buffer, size_t count, const Timeouts& timeouts) = 0;
-  // Hands count bytes to the driver; returns how many were accepted within the time-outs.
-  virtual size_t Write(const uint8_t* buffer, size_t count, const Timeouts& timeouts) = 0;
+  // Reads what is there at once, up to count bytes; never waits.
+  virtual size_t ReadNow(uint8_t* buffer, size_t count) = 0;
+  // Hands count bytes to the driver; returns how many were accepted within the
+  // write time-outs. Once abort is true it stops instead of waiting for room, so
+  // a call with abort already set hands over only what fits at once.
+  virtual size_t Write(const uint8_t* buffer, size_t count, const Timeouts& timeouts,
+                       const std::atomic<bool>& abort) = 0;
 
   virtual void SetDtr(bool high) = 0;
   virtual void SetRts(bool high) = 0;
@@ -110,6 +119,8 @@ class TComPortGPS {
   // The OS reason of the last failed Open ("Permission denied", busy, ...); empty after a good
   // open.
   const std::string& LastError() const;
+  // The OS error code of that failure (errno on POSIX); 0 when none.
+  int LastErrorCode() const;
 
  private:
   struct Impl;

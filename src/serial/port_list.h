@@ -17,8 +17,14 @@ class PortLister {
   virtual std::vector<std::string> ListPresentPorts() = 0;
 };
 
-// Serial devices backed by real hardware, found under /sys/class/tty.
-std::unique_ptr<PortLister> MakeSystemPortLister();
+// Serial devices backed by real hardware, found under /sys/class/tty, named as
+// /dev/<name> and sorted by name, the number in natural order (ttyUSB2 before
+// ttyUSB10). The roots are parameters so that a test can point them at a copy.
+std::unique_ptr<PortLister> MakeSystemPortLister(const std::string& sysClassTty = "/sys/class/tty",
+                                                 const std::string& devDir = "/dev");
+
+// Natural order of port names: the text, then the trailing number as a number.
+bool PortNameLess(const std::string& a, const std::string& b);
 
 // The drop-down list cbPortaSerial as the core sees it.
 class PortListControl {

@@ -1,0 +1,42 @@
+#include "serial/boot_frame.h"
+
+#include "serial/boot_port.h"
+#include "shell/context.h"
+
+namespace bq {
+
+uint8_t BootChecksum(uint8_t length, const uint8_t* payload) {
+  unsigned sum = length;
+  for (unsigned i = 0; i < length; ++i) sum += payload[i];
+  return static_cast<uint8_t>(-sum);
+}
+
+Bytes EncodeBootFrame(uint8_t length, const uint8_t* payload) {
+  Bytes frame{kBootSync, kBootSync, length};
+  frame.insert(frame.end(), payload, payload + length);
+  frame.push_back(BootChecksum(length, payload));
+  return frame;
+}
+
+void SendBootFrame(Context& ctx, uint8_t length, const PayloadBuffer& payload) {
+  ctx.ComPortQuarn
+      .PurgeInput();  // a late reply to an earlier request must not be taken for this one
+  ctx.ComPortQuarn.WriteString(EncodeBootFrame(length, payload.data()));
+}
+
+bool ReceiveBootFrame(Context& ctx, PayloadBuffer& buffer, uint8_t& length) {
+  ClearPayload(buffer);
+  uint8_t byte = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (!ReadByteTimed(ctx, byte) || byte != kBootSync) return false;
+  }
+  if (!ReadByteTimed(ctx, length)) return false;
+  unsigned sum = length;
+  for (unsigned i = 0; i <= length; ++i) {
+    if (!ReadByteTimed(ctx, buffer[i])) return false;
+    sum += buffer[i];
+  }
+  return sum % 256 == 0;
+}
+
+}  // namespace bq

@@ -1,0 +1,76 @@
+#include "serial/boot_port.h"
+
+#include <chrono>
+#include <thread>
+
+#include "shell/context.h"
+
+namespace bq {
+
+namespace {
+
+void Sleep(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+bool OpenBootPort(Context& ctx, uint16_t baud, const std::string& portName) {
+  TComPortGPS& port = ctx.ComPortQuarn;
+  if (port.IsOpen()) {
+    CloseBootPort(ctx);
+    Sleep(150);
+  }
+  port.SetBufferSizes(4000, 2000);
+  port.SetDtrControl(true);
+  port.SetRtsControl(true);
+  port.SetBaudRate(baud);
+  port.SetHighPriority(true);
+  port.SetTimeouts(kOpenTimeouts);
+  // Port names are device paths here; nothing to prefix.
+  if (portName.empty()) {
+    ctx.ui.ShowMessage(" Falta configurar porta");
+    return false;
+  }
+  try {
+    port.SetDeviceName(portName);
+    port.Open();
+    port.ResetDevice();
+    port.PurgeInput();
+    port.PurgeOutput();
+    port.SetDTR();
+    port.ClearRTS();
+  } catch (const PortError&) {
+    return false;
+  }
+  return true;
+}
+
+void CloseBootPort(Context& ctx) {
+  TComPortGPS& port = ctx.ComPortQuarn;
+  if (!port.IsOpen()) return;
+  for (int waits = 0; waits < 11 && port.OutputCount() != 0; ++waits) Sleep(100);
+  port.ResetDevice();
+  port.PurgeInput();
+  port.PurgeOutput();
+  port.Close();
+}
+
+bool ReadByteTimed(Context& ctx, uint8_t& byte) {
+  try {
+    byte = ctx.ComPortQuarn.ReadByte();
+    return true;
+  } catch (const PortError&) {
+    return false;
+  }
+}
+
+void ApplyReadTimeouts(Context& ctx, const Timeouts& set) {
+  Timeouts t = ctx.ComPortQuarn.GetTimeouts();
+  t.readInterval = set.readInterval;
+  t.readMultiplier = set.readMultiplier;
+  t.readConstant = set.readConstant;
+  ctx.ComPortQuarn.SetTimeouts(t);
+}
+
+}  // namespace bq
