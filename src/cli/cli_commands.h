@@ -16,5 +16,6 @@ inline constexpr int kExitCancelled = 130;
 using CommandAdder = std::function<void(CLI::App& app, int* exitCode)>;
 
 void AddInfoCommand(CLI::App& app, int* exitCode);
+void AddPortsCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {
       bq::cli::AddInfoCommand,
+      bq::cli::AddPortsCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 
