@@ -1,0 +1,128 @@
+// bootquarn-sim: a device's boot loader behind a pseudo-terminal. Prints the
+// slave's path on the first line, runs until SIGINT or SIGTERM, and re-enters
+// boot mode on SIGUSR1 (the operator pressing the boot button).
+
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "virtual_device.h"
+
+namespace {
+
+using bq::sim::SimOptions;
+
+std::string VersionText(uint16_t version) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%02u", version >> 8, version & 0xFFu);
+  return text;
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  std::string text;
+  char cell[4];
+  for (uint8_t b : bytes) {
+    std::snprintf(cell, sizeof cell, "%02X ", b);
+    text += cell;
+  }
+  if (!text.empty()) text.pop_back();
+  return text;
+}
+
+void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& faults, bool& blank,
+                bool& shortReply) {
+  app.add_option("--baud", options.baudRate, "the boot loader's line rate")
+      ->check(CLI::IsMember({19200u, 38400u}))
+      ->capture_default_str();
+  app.add_option("--boot-version", options.bootLoaderVersion,
+                 "boot-loader version, major*256+minor (0x0202 = 2.02; below it the older "
+                 "command set)")
+      ->capture_default_str();
+  app.add_flag("--short-version", shortReply, "answer the version request with 3 bytes");
+  app.add_option("--hardware", options.hardwareVersion, "hardware number")->capture_default_str();
+  app.add_option("--serial", options.serialNumber, "serial number")->capture_default_str();
+  app.add_option("--fw-version", options.firmwareVersion, "firmware version in flash")
+      ->capture_default_str();
+  app.add_option("--fw-revision", options.firmwareRevision, "firmware revision in flash")
+      ->capture_default_str();
+  app.add_option("--product", options.productCode, "product code")->capture_default_str();
+  app.add_flag("--blank", blank, "a blank device: flash erased, identity 255/255/255");
+  app.add_flag("--pacing", options.pacing, "deliver bytes at the line's real speed");
+  app.add_option("--reply-delay", options.replyDelayMs, "extra milliseconds before each reply")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--fault", faults,
+                 "inject a fault (repeatable): drop@K corrupt@K wrongcode@K failwrite@K "
+                 "corruptwrite@K unplug@K[+MS] failwrite:ADDR[*N] corruptwrite:ADDR[*N]");
+  app.add_option("--link", options.linkPath,
+                 "keep a symlink at PATH pointing at the current slave");
+}
+
+void LogRequest(const bq::sim::Request& request) {
+  std::cerr << "#" << request.index << " request " << Hex(request.payload);
+  if (!request.reply.empty()) std::cerr << " -> reply " << Hex(request.reply);
+  std::cerr << '\n';
+}
+
+std::string Summary(const bq::sim::VirtualDevice& device) {
+  const auto id = device.Identity();
+  const auto stats = device.Stats();
+  return "serial " + std::to_string(id.serialNumber) + ", firmware " +
+         std::to_string(id.firmwareVersion) + "." + std::to_string(id.firmwareRevision) +
+         ", product " + std::to_string(id.productCode) + ", boot loader " +
+         VersionText(device.BootLoaderVersion()) + ", " + std::to_string(device.BaudRate()) +
+         " baud, " + std::to_string(device.Requests().size()) + " requests, " +
+         std::to_string(stats.bytesWrongRate) + " bytes at a wrong rate";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"A device's boot loader behind a pseudo-terminal"};
+  SimOptions options;
+  std::vector<std::string> faultTexts;
+  bool blank = false;
+  bool shortReply = false;
+  bool verbose = false;
+  AddOptions(app, options, faultTexts, blank, shortReply);
+  app.add_flag("-v,--verbose", verbose, "log every request and reply on stderr");
+  CLI11_PARSE(app, argc, argv);
+
+  options.longVersionReply = !shortReply;
+  if (blank) options.memory = bq::sim::MemoryContent::kBlank;
+  try {
+    for (const auto& text : faultTexts) options.faults.push_back(bq::sim::ParseFault(text));
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "bootquarn-sim: " << e.what() << '\n';
+    return 2;
+  }
+
+  // Block the signals before the device thread starts so that only sigwait sees them.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&signals, s);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  bq::sim::VirtualDevice device(options);
+  if (verbose) device.SetRequestObserver(LogRequest);
+  try {
+    device.Start();
+  } catch (const bq::sim::SimError& e) {
+    std::cerr << "bootquarn-sim: " << e.what() << '\n';
+    return 1;
+  }
+  std::cout << device.SlavePath() << std::endl;
+
+  for (;;) {
+    int received = 0;
+    if (sigwait(&signals, &received) != 0) continue;
+    if (received != SIGUSR1) break;
+    device.EnterBootMode();
+    if (verbose) std::cerr << "boot mode\n";
+  }
+  device.Stop();
+  std::cout << Summary(device) << std::endl;
+  return 0;
+}
