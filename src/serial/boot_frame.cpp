@@ -1,5 +1,7 @@
 #include "serial/boot_frame.h"
 
+#include <algorithm>
+
 #include "serial/boot_port.h"
 #include "shell/context.h"
 
@@ -12,9 +14,12 @@ uint8_t BootChecksum(uint8_t length, const uint8_t* payload) {
 }
 
 Bytes EncodeBootFrame(uint8_t length, const uint8_t* payload) {
-  Bytes frame{kBootSync, kBootSync, length};
-  frame.insert(frame.end(), payload, payload + length);
-  frame.push_back(BootChecksum(length, payload));
+  Bytes frame(size_t{length} + 4);
+  frame[0] = kBootSync;
+  frame[1] = kBootSync;
+  frame[2] = length;
+  std::copy(payload, payload + length, frame.begin() + 3);
+  frame.back() = BootChecksum(length, payload);
   return frame;
 }
 
