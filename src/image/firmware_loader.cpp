@@ -283,8 +283,18 @@ bool LoadForKfxGeneration(Context& ctx, const std::string& fileName) {
   return loaded;
 }
 
+// The file dialog accepts only a file that exists; a path given otherwise is
+// held to the same rule before it reaches the settings.
+static bool ExistingFile(OperatorInterface& ui, const std::string& file) {
+  std::error_code ec;
+  if (std::filesystem::exists(file, ec)) return true;
+  ui.ShowErrorBox("Erro abrindo arquivo [" + file + "] =" + ErrnoText(ec ? ec.value() : ENOENT));
+  return false;
+}
+
 bool ChooseFirmwareFile(Context& ctx, const std::string& path, FirmwareHeader& header) {
   const std::string file = AbsolutePath(path);
+  if (!ExistingFile(ctx.ui, file)) return false;
   ctx.settings.firmwareFile = file;
   ctx.settings.dataFolder = FolderOf(file);
   ctx.ui.SetField(Field::edNomeArquivoKFX, file);
@@ -293,6 +303,7 @@ bool ChooseFirmwareFile(Context& ctx, const std::string& path, FirmwareHeader& h
 
 bool ChooseKfxSourceFile(Context& ctx, const std::string& path) {
   const std::string file = AbsolutePath(path);
+  if (!ExistingFile(ctx.ui, file)) return false;
   ctx.settings.kfxSourceFile = file;
   ctx.settings.dataFolder = FolderOf(file);
   ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, file);

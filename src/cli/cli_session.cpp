@@ -1,0 +1,110 @@
+#include "cli/cli_session.h"
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
+#include <exception>
+#include <iostream>
+
+#include "cli/cli_commands.h"
+#include "image/catalogue.h"
+#include "shell/commands.h"
+#include "shell/settings.h"
+#include "shell/utilities.h"
+
+namespace bq::cli {
+
+namespace {
+
+// The port a missing setting falls back to: the first serial port of the platform.
+constexpr const char* kFallbackPortName = "/dev/ttyS0";
+
+std::atomic<bool> gInterrupted{false};
+
+extern "C" void OnInterrupt(int) {
+  gInterrupted.store(true);
+}
+
+}  // namespace
+
+CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
+  ui_.SetJsonMode(json_);
+  ctx_ = std::make_unique<Context>(ui_, DefaultAppPaths());
+  Context& c = *ctx_;
+
+  // The production log folder lies inside the data folder: both are made here,
+  // and a missing one is announced.
+  EnsureFolder(ui_, c.paths.productionLogDir, false);
+  ReadSettings(c.settings, c.paths.settingsFile, c.paths.programFolder, kFallbackPortName);
+  c.productNameList = ProductNameList();
+  ResetUsageLog(c.paths.usageLog);
+
+  if (options.port) c.settings.portName = *options.port;
+  startupBaudRate_ = c.settings.baudRate;
+
+  // What the window's controls would show after the first activation.
+  ui_.SetField(Field::edNomeArquivoKFX, c.settings.firmwareFile);
+  ui_.SetField(Field::edNomeArquivoHex2Kfx, c.settings.kfxSourceFile);
+  ui_.SetField(Field::edBaudRate, std::to_string(c.settings.baudRate));
+  ui_.SetField(Field::edNsHex2Kfx, std::to_string(c.settings.lastSerialGenerated));
+  ui_.SetField(Field::edNsWrIni, std::to_string(c.settings.serialFirst));
+  ui_.SetField(Field::edNsWrFim, std::to_string(c.settings.serialLast));
+}
+
+CliSession::~CliSession() {
+  if (!closed_) Close();
+}
+
+std::ostream& CliSession::Human() {
+  return json_ ? std::cerr : std::cout;
+}
+
+void CliSession::EmitJson(const nlohmann::json& object) {
+  std::cout << object.dump() << '\n' << std::flush;
+}
+
+void CliSession::CancelOnInterrupt() {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESETHAND;  // the second Ctrl+C ends the program
+  ::sigaction(SIGINT, &sa, nullptr);
+  Context* c = ctx_.get();
+  ui_.SetProcessMessagesHook([c] {
+    if (gInterrupted.load() && !c->cancelFlag.load()) botCancelaClick(*c);
+  });
+}
+
+bool CliSession::Interrupted() const {
+  return gInterrupted.load();
+}
+
+int CliSession::Run(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    ui_.ShowErrorBox(e.what());
+    return kExitFailure;
+  }
+}
+
+bool CliSession::Close() {
+  closed_ = true;
+  Context& c = *ctx_;
+  TPar saved = c.settings;
+  saved.baudRate = startupBaudRate_;
+  const std::string file = ui_.FieldText(Field::edNomeArquivoKFX);
+  if (!file.empty()) saved.firmwareFile = file;
+  return WriteSettings(saved, c.paths.settingsFile, ui_);
+}
+
+void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
+  cmd->add_flag("--json", options.json, "Print one JSON object on stdout at the end");
+  if (withPort) {
+    cmd->add_option_function<std::string>(
+        "--port", [&options](const std::string& p) { options.port = p; },
+        "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings)");
+  }
+}
+
+}  // namespace bq::cli

@@ -1,0 +1,68 @@
+#pragma once
+// One run of a bootquarn-cli command, set up and closed down as the main
+// window's start-up and close would: data folders, settings, product list and
+// a fresh usage log at the start; the settings saved at the end.
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <iosfwd>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "cli/console_operator.h"
+#include "shell/context.h"
+
+namespace bq::cli {
+
+struct SessionOptions {
+  bool json = false;
+  // --port P: the port every device operation of this run opens.
+  std::optional<std::string> port;
+};
+
+class CliSession {
+ public:
+  explicit CliSession(const SessionOptions& options);
+  // Saves the settings if Close was not called.
+  ~CliSession();
+  CliSession(const CliSession&) = delete;
+  CliSession& operator=(const CliSession&) = delete;
+
+  Context& ctx() { return *ctx_; }
+  ConsoleOperator& ui() { return ui_; }
+  bool json() const { return json_; }
+
+  // Human-readable output: stdout, or stderr in JSON mode.
+  std::ostream& Human();
+  // The one JSON object of a --json run, on stdout.
+  void EmitJson(const nlohmann::json& object);
+
+  // From now on Ctrl+C asks the running operation to stop (as "Cancel [ESC]"),
+  // at its next pending-messages step. A second Ctrl+C ends the program.
+  void CancelOnInterrupt();
+  bool Interrupted() const;
+
+  // Runs a command body; an error that escapes it is shown in an error box
+  // (the general error display) and gives the failure status.
+  int Run(const std::function<int()>& body);
+
+  // Saves the settings as closing the window does: the baud rate is the one
+  // read at start-up, the firmware file the current one. False when the file
+  // could not be written (already reported).
+  bool Close();
+
+  uint16_t startupBaudRate() const { return startupBaudRate_; }
+
+ private:
+  ConsoleOperator ui_;
+  std::unique_ptr<Context> ctx_;
+  bool json_;
+  bool closed_ = false;
+  uint16_t startupBaudRate_ = 0;
+};
+
+// Adds --json and --port to a subcommand, filling options.
+void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort);
+
+}  // namespace bq::cli

@@ -1,0 +1,104 @@
+#pragma once
+// The operator interface of the command line. Status lines go to stdout (to
+// stderr in JSON mode, keeping stdout for the one JSON object); message boxes
+// go to stderr with their exact text; questions are asked on the terminal or
+// answered from a preset; progress is a one-line bar on a terminal and a few
+// plain lines otherwise. Fields, combo boxes and lists are kept in memory for
+// the commands to read; a list prints its lines only when asked to echo it.
+
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "shell/operator_interface.h"
+
+namespace bq::cli {
+
+class ConsoleOperator : public OperatorInterface {
+ public:
+  // The process's own streams; terminals are detected with isatty.
+  ConsoleOperator();
+  // Explicit streams, for tests.
+  ConsoleOperator(std::ostream& out, std::ostream& err, std::istream& in, bool inIsTerminal,
+                  bool errIsTerminal);
+
+  // In JSON mode status lines go to stderr.
+  void SetJsonMode(bool json) { json_ = json; }
+  // The answer to every question (--yes / --no). Without one, a terminal is
+  // asked and an unattended run answers No.
+  void SetPresetAnswer(std::optional<Answer> answer) { preset_ = answer; }
+  // Called at every ProcessMessages, e.g. to turn Ctrl+C into a cancel.
+  void SetProcessMessagesHook(std::function<void()> hook) { hook_ = std::move(hook); }
+  // Prints the lines added to this list from now on (to the human stream).
+  void EchoMemo(Memo memo) { echoed_.insert(memo); }
+
+  void ShowStatus(const std::string& text, bool success) override;
+  void ShowMessage(const std::string& text) override;
+  void ShowErrorBox(const std::string& text) override;
+  Answer Confirm(const std::string& text) override;
+  void ProcessMessages() override;
+  void SetProgressMin(uint32_t value) override;
+  void SetProgressMax(uint32_t value) override;
+  void SetProgressPosition(uint32_t value) override;
+  void SetField(Field field, const std::string& text) override;
+  std::string FieldText(Field field) const override;
+  void SelectCombo(Combo combo, int index) override;
+  void SetCheck(Check check, bool checked) override;
+  void AddMemoLine(Memo memo, const std::string& line) override;
+  void ClearMemo(Memo memo) override;
+  void SetDeviceCommandsEnabled(bool enabled) override;
+
+  int ComboIndex(Combo combo) const;  // -1 when nothing is selected
+  bool CheckState(Check check) const;
+  std::vector<std::string> MemoLines(Memo memo) const;
+  std::string LastStatus() const;
+  bool LastStatusSuccess() const;
+  bool DeviceCommandsEnabled() const;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  std::ostream& StatusStream() const { return json_ ? err_ : out_; }
+  void ClearBarLocked();
+  void DrawBarLocked(bool force);
+  void ReportPhaseLocked();
+  void PrintBox(const std::string& text);
+
+  std::ostream& out_;
+  std::ostream& err_;
+  std::istream& in_;
+  bool inIsTerminal_;
+  bool errIsTerminal_;
+  bool json_ = false;
+  std::optional<Answer> preset_;
+  std::function<void()> hook_;
+  std::set<Memo> echoed_;
+
+  mutable std::mutex mutex_;
+  std::string status_;
+  bool statusSuccess_ = false;
+  std::map<Field, std::string> fields_;
+  std::map<Combo, int> combos_;
+  std::map<Check, bool> checks_;
+  std::map<Memo, std::vector<std::string>> memos_;
+  bool commandsEnabled_ = true;
+
+  // Progress of the current phase.
+  uint32_t min_ = 0, max_ = 0, pos_ = 0;
+  uint32_t phaseStartPos_ = 0;
+  bool phaseMoved_ = false;
+  bool barShown_ = false;
+  Clock::time_point phaseStart_ = Clock::now();
+  Clock::time_point lastDraw_{};
+};
+
+// Text with CR LF (or a lone CR) turned into the terminal's line break.
+std::string ConsoleText(const std::string& text);
+
+}  // namespace bq::cli
