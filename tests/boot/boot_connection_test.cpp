@@ -1,0 +1,309 @@
+// Finding the loader's rate, reading the identity, and the commands built on them.
+
+#include "boot/boot_connection.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "boot/boot_commands.h"
+#include "device_fixture.h"
+
+namespace bq::test {
+namespace {
+
+using sim::Fault;
+using sim::FaultKind;
+
+using BootConnectionTest = DeviceFixture;
+
+std::vector<uint8_t> VersionRequest() {
+  return {0x01, 0xFF, 0xFF, 0xFF};
+}
+
+TEST_F(BootConnectionTest, DetectionTriesThePreferredRateFirst) {
+  struct Case {
+    uint16_t settingsRate;
+    uint32_t deviceRate;
+    bool firstTryMisses;  // the first frame went out at the other rate
+  };
+  const Case cases[] = {
+      {19200, 19200, false}, {38400, 38400, false}, {9600, 38400, false},
+      {4545, 38400, false},  {38400, 19200, true},  {19200, 38400, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.settingsRate) + " -> " + std::to_string(c.deviceRate));
+    ui.Clear();
+    StartDevice(Options([&](sim::SimOptions& o) { o.baudRate = c.deviceRate; }));
+    ctx.settings.baudRate = c.settingsRate;
+
+    ASSERT_TRUE(DetectBootBaudRate(ctx));
+    EXPECT_EQ(ctx.settings.baudRate, c.deviceRate);
+    EXPECT_EQ(ui.FieldText(Field::edBaudRateAchado), std::to_string(c.deviceRate));
+    EXPECT_EQ(device->Stats().bytesWrongRate > 0, c.firstTryMisses);
+    EXPECT_EQ(ReceivedPayloads(), Payloads{VersionRequest()});
+    // Found: the port stays open with the open's own waits.
+    EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
+    EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readConstant, kOpenTimeouts.readConstant);
+    EXPECT_TRUE(ui.Messages().empty());
+    CloseBootPort(ctx);
+    device->Stop();
+  }
+}
+
+TEST_F(BootConnectionTest, DetectionOfAMissingPortFailsQuietly) {
+  ctx.settings.portName = "/dev/ttyBQ-not-there";
+  ctx.settings.baudRate = 19200;
+  EXPECT_FALSE(DetectBootBaudRate(ctx));
+  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_EQ(ctx.settings.baudRate, 19200);
+  EXPECT_TRUE(ui.events.empty());
+}
+
+TEST_F(BootConnectionTest, DetectionOfAPortHeldElsewhereFailsQuietly) {
+  StartDevice();
+  RecordingOperator otherUi;
+  Context other{otherUi, AppPaths{}};
+  ASSERT_TRUE(OpenBootPort(other, 38400, ctx.settings.portName));
+  EXPECT_FALSE(DetectBootBaudRate(ctx));
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_TRUE(ui.Errors().empty());
+  CloseBootPort(other);
+}
+
+TEST_F(BootConnectionTest, ReadSerialNumberShowsTheDevice) {
+  StartDevice(Options([&](sim::SimOptions& o) {
+    o.bootLoaderVersion = 0x0203;
+    o.hardwareVersion = 4;
+    o.serialNumber = 4321;
+    o.productCode = 12;
+  }));
+  DeviceIdentity read;
+  ASSERT_TRUE(ReadAttachedDevice(ctx, read));
+  EXPECT_EQ(read.serialNumber, 4321);
+  EXPECT_EQ(read.productCode, 12);
+  EXPECT_EQ(read.bootLoaderVersion, 0x0203u);
+  EXPECT_EQ(read.hardwareVersion, 4u);
+  EXPECT_EQ(ui.FieldText(Field::edNSLido), "4321");
+  EXPECT_EQ(ui.FieldText(Field::edTpProduto), "12");
+  EXPECT_EQ(ui.FieldText(Field::edVersaoBootR2), "2.03");
+  EXPECT_EQ(ui.ComboIndex(Combo::cbCodigoProdutoLido), 12);
+  EXPECT_EQ(ReceivedPayloads(),
+            (Payloads{VersionRequest(), {0x0D, 0xFF, 0xFF, 0xFF}, VersionRequest()}));
+  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_TRUE(ui.commandsEnabled);
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_TRUE(ui.Errors().empty());
+}
+
+// No loader answering and no port at all look the same to the operator: the
+// identity shows "x", no box, the buttons come back.
+TEST_F(BootConnectionTest, ReadSerialNumberWithoutADeviceClearsQuietly) {
+  struct Case {
+    const char* name;
+    bool portExists;
+  };
+  for (const Case& c : {Case{"loader not in boot mode", true}, Case{"no such port", false}}) {
+    SCOPED_TRACE(c.name);
+    ui.Clear();
+    if (c.portExists) {
+      StartDevice();
+      OpenAtDeviceRate();
+      ResetRun(ctx);  // the application runs now and ignores the loader's frames
+      device->WaitForRequests(1, std::chrono::milliseconds(1000));
+    } else {
+      ctx.settings.portName = "/dev/ttyBQ-not-there";
+    }
+    bool lockedDuringCommand = false;
+    ui.onProcessMessages = [&] { lockedDuringCommand |= !ui.commandsEnabled; };
+
+    botLeNSClick(ctx);
+
+    EXPECT_TRUE(lockedDuringCommand);
+    EXPECT_TRUE(ui.commandsEnabled);
+    for (Field f : {Field::edNSLido, Field::edTpProduto, Field::edVerLido, Field::edRevLido}) {
+      EXPECT_EQ(ui.FieldText(f), "x");
+    }
+    EXPECT_EQ(ui.ComboIndex(Combo::cbCodigoProdutoLido), 27);
+    EXPECT_TRUE(ui.Messages().empty());
+    EXPECT_TRUE(ui.Errors().empty());
+    EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+    ui.onProcessMessages = nullptr;
+    if (device) device->Stop();
+  }
+}
+
+TEST_F(BootConnectionTest, MalformedIdentityReplyIsReportedTwice) {
+  // Request 0 is the detection's version read, request 1 the identity read.
+  StartDevice(
+      Options([&](sim::SimOptions& o) { o.faults = {AtRequest(FaultKind::kWrongCode, 1)}; }));
+  botLeNSClick(ctx);
+  std::vector<std::string> boxes;
+  for (const auto& e : ui.events) {
+    if (e.kind == Event::Kind::Message || e.kind == Event::Kind::Error) boxes.push_back(e.text);
+  }
+  EXPECT_EQ(boxes,
+            (std::vector<std::string>{" Erro no comando LE NS", "Equipamento não conectado!!"}));
+  EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Equipamento não conectado!!"});
+  EXPECT_TRUE(ui.commandsEnabled);
+}
+
+TEST_F(BootConnectionTest, IdentifyReportsAMissingVersionUnlessQuiet) {
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "loud");
+    ui.Clear();
+    // Requests: version (detection), identity, version (dropped).
+    StartDevice(
+        Options([&](sim::SimOptions& o) { o.faults = {AtRequest(FaultKind::kDropReply, 2)}; }));
+    ASSERT_TRUE(DetectBootBaudRate(ctx));
+    ApplyReadTimeouts(ctx, ProbeTimeouts);
+    EXPECT_FALSE(IdentifyDevice(ctx, false, quiet));
+    EXPECT_EQ(ui.FieldText(Field::edNSLido), "1000");  // the identity stays shown
+    EXPECT_EQ(ui.Messages(), quiet ? std::vector<std::string>{}
+                                   : std::vector<std::string>{" Erro le versao boot"});
+    EXPECT_EQ(ctx.identity.bootLoaderVersion, 0u);
+    EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
+    CloseBootPort(ctx);
+    device->Stop();
+  }
+}
+
+TEST_F(BootConnectionTest, UnpluggedMidExchangeEndsTheCommandCleanly) {
+  StartDevice(Options([&](sim::SimOptions& o) { o.faults = {AtRequest(FaultKind::kUnplug, 1)}; }));
+  try {
+    botLeNSClick(ctx);
+  } catch (const PortError&) {
+    // A vanished device may surface as a port error; the command still ends cleanly.
+  }
+  EXPECT_TRUE(ui.commandsEnabled);
+  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_NE(ui.FieldText(Field::edNSLido), "1000");
+}
+
+TEST_F(BootConnectionTest, PortErrorInsideReadSerialNumberStillUnlocksAndCloses) {
+  StartDevice();
+  // The identity display hands control to pending input; a port closed there makes
+  // the next send raise the port error, which ends the command.
+  int step = 0;
+  ui.onProcessMessages = [&] {
+    if (++step == 3) ctx.ComPortQuarn.Close();
+  };
+  EXPECT_THROW(botLeNSClick(ctx), PortError);
+  EXPECT_TRUE(ui.commandsEnabled);
+  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+}
+
+TEST_F(BootConnectionTest, ResetDetectsThenRestartsTheApplication) {
+  StartDevice(Options([&](sim::SimOptions& o) { o.baudRate = 19200; }));
+  ctx.settings.baudRate = 38400;
+  botResetClick(ctx);
+  EXPECT_EQ(ReceivedPayloads(2), (Payloads{VersionRequest(), {0x09, 0xFF, 0xFF, 0xFF}}));
+  EXPECT_FALSE(device->InBootMode());
+  EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());  // "Reseta" leaves the port open
+
+  // Nothing answers now: only the two version probes go out, no reset frame.
+  const auto ignoredBefore = device->Stats().ignoredOutsideBoot;
+  botResetClick(ctx);
+  EXPECT_GT(device->Stats().ignoredOutsideBoot, ignoredBefore);
+  EXPECT_EQ(ReceivedPayloads().size(), 2u);
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(BootConnectionTest, EraseReportsItsOutcome) {
+  struct Case {
+    std::vector<Fault> faults;
+    const char* message;
+  };
+  const Case cases[] = {{{}, "Ok erase !"},
+                        {{AtRequest(FaultKind::kWrongCode, 0)}, "Falha erase !"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    ui.Clear();
+    StartDevice(Options([&](sim::SimOptions& o) { o.faults = c.faults; }));
+    botEraseClick(ctx);
+    EXPECT_EQ(ui.Messages(), std::vector<std::string>{c.message});
+    EXPECT_EQ(ReceivedPayloads(), (Payloads{{0x11, 0, 0, 0, 0}}));
+    EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
+    EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readConstant, kLongEraseTimeouts.readConstant);
+    CloseBootPort(ctx);
+    device->Stop();
+  }
+}
+
+TEST_F(BootConnectionTest, EraseOnAPortThatWillNotOpenDoesNothing) {
+  ctx.settings.portName = "/dev/ttyBQ-not-there";
+  botEraseClick(ctx);
+  botGravaDebugClick(ctx);
+  EXPECT_TRUE(ui.events.empty());
+}
+
+TEST_F(BootConnectionTest, DebugWriteStopsAtTheFirstFailingAddress) {
+  StartDevice(Options([&](sim::SimOptions& o) {
+    o.memory = sim::MemoryContent::kBlank;
+    o.faults = {AtAddress(FaultKind::kFailWrite, 0xFF00)};
+  }));
+  ctx.image->FillBlank();
+  for (uint32_t a : {0x10000u, 0xFF00u, 0x1FF80u, 0xFF80u}) ctx.image->flash[a] = 0x42;
+  botGravaDebugClick(ctx);
+  // The write's own message comes first, then the command names the address.
+  EXPECT_EQ(ui.Messages(), (std::vector<std::string>{" Erro na comparação do WR flash e verifica",
+                                                     "Falha gravação e verificação End 65280"}));
+  const auto sent = ReceivedPayloads();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(std::vector<uint8_t>(sent[0].begin(), sent[0].begin() + 5),
+            (std::vector<uint8_t>{0x14, 0x01, 0x00, 0x00, 0x10}));
+  EXPECT_EQ(std::vector<uint8_t>(sent[1].begin(), sent[1].begin() + 5),
+            (std::vector<uint8_t>{0x14, 0x00, 0xFF, 0x00, 0x10}));
+}
+
+TEST_F(BootConnectionTest, DebugWriteOfABlankImageSendsNothing) {
+  StartDevice();
+  ctx.image->FillBlank();
+  botGravaDebugClick(ctx);
+  EXPECT_TRUE(ReceivedPayloads().empty());
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(BootConnectionTest, ResetPicOnAClosedPortRaisesThePortError) {
+  try {
+    botResetPicClick(ctx);
+    FAIL() << "no port error";
+  } catch (const PortError& e) {
+    EXPECT_STREQ(e.what(), kClosedPortText);
+  }
+}
+
+// The reset frame itself is checked with ResetRun alone: closing a pseudo-terminal
+// at once discards what the device has not read yet.
+TEST_F(BootConnectionTest, ResetPicLeavesThePortClosed) {
+  StartDevice();
+  OpenAtDeviceRate();
+  botResetPicClick(ctx);
+  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_TRUE(ui.events.empty());
+}
+
+TEST_F(BootConnectionTest, Open38400ComplainsOnlyWhenThePortWillNotOpen) {
+  StartDevice(Options([&](sim::SimOptions& o) { o.baudRate = 19200; }));
+  botAbre38400Click(ctx);
+  EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_EQ(ctx.ComPortQuarn.BaudRate(), 38400u);
+  EXPECT_EQ(ctx.settings.baudRate, 19200);
+  EXPECT_TRUE(ui.Errors().empty());
+
+  ctx.settings.portName = "/dev/ttyBQ-not-there";
+  botAbre38400Click(ctx);
+  EXPECT_EQ(ui.Errors(), std::vector<std::string>{"pane abertura"});
+}
+
+TEST_F(BootConnectionTest, DoNothingButtonsChangeNothing) {
+  StartDevice();
+  botGravaNsClick(ctx);
+  botGravaNSProducaoClick(ctx);
+  botGravaSomenteTipoProdutoClick(ctx);
+  EXPECT_TRUE(ui.events.empty());
+  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_TRUE(ReceivedPayloads().empty());
+}
+
+}  // namespace
+}  // namespace bq::test
