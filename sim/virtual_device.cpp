@@ -111,13 +111,17 @@ void VirtualDevice::Impl::Plug() {
 
 void VirtualDevice::Impl::Unplug() {
   if (!pty.IsOpen()) return;
-  pty.Close();
+  // Record the state first: by the time the tool sees the hang-up, the
+  // device already reads as unplugged and the link is gone.
+  {
+    std::lock_guard lock(mutex);
+    plugged = false;
+    slavePath.clear();
+    ++stats.unplugs;
+  }
   if (!options.linkPath.empty()) RemoveLink(options.linkPath);
   replugAt.reset();
-  std::lock_guard lock(mutex);
-  plugged = false;
-  slavePath.clear();
-  ++stats.unplugs;
+  pty.Close();
 }
 
 // ---------------------------------------------------------------- thread
