@@ -1,0 +1,195 @@
+// The settings file: defaults, the exact layout of a new file, in-place
+// updates, value parsing and safe writing.
+#include "shell/settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "recording_operator.h"
+#include "shell/ini_file.h"
+
+namespace bq {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/bq_settings_XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    path_ = dir_ + "/BootQuarn.Ini";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void Put(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string Get() const {
+    std::ifstream in(path_, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  TPar Read() {
+    TPar p;
+    ReadSettings(p, path_, "/opt/bq/bin/", "/dev/ttyS0");
+    return p;
+  }
+
+  std::string dir_, path_;
+  test::RecordingOperator ui_;
+};
+
+TEST_F(SettingsFile, NoFileGivesDefaultsAndTheElevenLineLayout) {
+  TPar p = Read();
+  EXPECT_EQ(p.dataFolder, "/opt/bq/bin/");
+  EXPECT_EQ(p.firmwareFile, "arqTeste");
+  EXPECT_EQ(p.portName, "/dev/ttyS0");
+  EXPECT_EQ(p.baudRate, 9600);
+  ASSERT_TRUE(WriteSettings(p, path_, ui_));
+  EXPECT_EQ(Get(),
+            "[Arquivos]\r\n"
+            "Diretorio Dados_____=/opt/bq/bin/\r\n"
+            "Arquivo hexa________=arqTeste\r\n"
+            "Arquivo hexa 2 Kfx__=arqTeste\r\n"
+            "[Comum]\r\n"
+            "Porta Serial_________=/dev/ttyS0\r\n"
+            "Tem mensagens Teste__=Nao\r\n"
+            "BaudRate_____________=9600\r\n"
+            "Ultimo NS gerado_____=1\r\n"
+            "NS Inicial___________=1\r\n"
+            "NS Fim_______________=1\r\n");
+  EXPECT_TRUE(ui_.Errors().empty());
+  // No temporary file is left beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(SettingsFile, ValuesAreParsedTrimmedAndMatchedInAnyCase) {
+  Put("[arquivos]\n"
+      "  diretorio dados_____ =  /data/fw  \n"
+      "[COMUM]\n"
+      "Tem mensagens Teste__=Sim\n"
+      "BaudRate_____________=0x4B00\n"
+      "Ultimo NS gerado_____=70000\n"
+      "NS Inicial___________=abc\n"
+      "NS Fim_______________=$10\n");
+  TPar p = Read();
+  EXPECT_EQ(p.dataFolder, "/data/fw/");
+  EXPECT_FALSE(p.testMessages);
+  EXPECT_EQ(p.baudRate, 19200);
+  EXPECT_EQ(p.lastSerialGenerated, 4464);  // low 16 bits of 70000
+  EXPECT_EQ(p.serialFirst, 1);             // not a number: the default
+  EXPECT_EQ(p.serialLast, 16);
+}
+
+TEST_F(SettingsFile, UpdateInPlaceKeepsUnknownSectionsAndKeys) {
+  Put("; kept comment\r\n"
+      "[Comum]\r\n"
+      "Extra=1\r\n"
+      "NS Inicial___________=40000\r\n"
+      "Tem mensagens Teste__=Sim\r\n"
+      "\r\n"
+      "[Outra]\r\n"
+      "x=y\r\n");
+  TPar p = Read();
+  EXPECT_EQ(p.serialFirst, 40000);
+  p.portName = "/dev/ttyUSB0";
+  ASSERT_TRUE(WriteSettings(p, path_, ui_));
+  EXPECT_EQ(Get(),
+            "; kept comment\r\n"
+            "[Comum]\r\n"
+            "Extra=1\r\n"
+            "NS Inicial___________=40000\r\n"
+            "Tem mensagens Teste__=Nao\r\n"
+            "Porta Serial_________=/dev/ttyUSB0\r\n"
+            "BaudRate_____________=9600\r\n"
+            "Ultimo NS gerado_____=1\r\n"
+            "NS Fim_______________=1\r\n"
+            "\r\n"
+            "[Outra]\r\n"
+            "x=y\r\n"
+            "[Arquivos]\r\n"
+            "Diretorio Dados_____=/opt/bq/bin/\r\n"
+            "Arquivo hexa________=arqTeste\r\n"
+            "Arquivo hexa 2 Kfx__=arqTeste\r\n");
+}
+
+TEST_F(SettingsFile, RoundTrip) {
+  TPar p = Read();
+  p.dataFolder = "/home/op/fw/";
+  p.firmwareFile = "/home/op/fw/Produto Á_v3.kfx";
+  p.kfxSourceFile = "/x/y.hex";
+  p.portName = "/dev/ttyACM1";
+  p.baudRate = 38400;
+  p.lastSerialGenerated = 65535;
+  p.serialFirst = 12;
+  p.serialLast = 99;
+  ASSERT_TRUE(WriteSettings(p, path_, ui_));
+  TPar q = Read();
+  EXPECT_EQ(q.dataFolder, p.dataFolder);
+  EXPECT_EQ(q.firmwareFile, p.firmwareFile);
+  EXPECT_EQ(q.kfxSourceFile, p.kfxSourceFile);
+  EXPECT_EQ(q.portName, p.portName);
+  EXPECT_EQ(q.baudRate, p.baudRate);
+  EXPECT_EQ(q.lastSerialGenerated, p.lastSerialGenerated);
+  EXPECT_EQ(q.serialFirst, p.serialFirst);
+  EXPECT_EQ(q.serialLast, p.serialLast);
+}
+
+TEST_F(SettingsFile, FailedWriteIsReportedAndKeepsTheOldFile) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  Put("[Comum]\r\nNS Fim_______________=7\r\n");
+  ::chmod(dir_.c_str(), 0555);
+  TPar p = Read();
+  p.serialLast = 8;
+  EXPECT_FALSE(WriteSettings(p, path_, ui_));
+  ::chmod(dir_.c_str(), 0755);
+  ASSERT_EQ(ui_.Errors().size(), 1u);
+  EXPECT_NE(ui_.Errors()[0].find(path_), std::string::npos);
+  EXPECT_EQ(Get(), "[Comum]\r\nNS Fim_______________=7\r\n");
+}
+
+TEST_F(SettingsFile, WriteIntoMissingFolderIsReported) {
+  TPar p = Read();
+  EXPECT_FALSE(WriteSettings(p, dir_ + "/no/such/BootQuarn.Ini", ui_));
+  ASSERT_EQ(ui_.Errors().size(), 1u);
+  EXPECT_NE(ui_.Errors()[0].find("No such file or directory"), std::string::npos);
+}
+
+TEST(IniFile, BooleansAndIntegers) {
+  struct Case {
+    const char* text;
+    bool boolean;
+    std::optional<int32_t> integer;
+  };
+  const Case cases[] = {
+      {"Sim", true, std::nullopt},
+      {"sIM", true, std::nullopt},
+      {"1", false, 1},
+      {"true", false, std::nullopt},
+      {"", false, std::nullopt},
+      {"-12", false, -12},
+      {"$FFFFFFFF", false, -1},
+      {"0x1g", false, std::nullopt},
+      {"2147483648", false, std::nullopt},
+      {"-2147483648", false, INT32_MIN},
+      {" 42 ", false, 42},
+      {"4 2", false, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    TIniFileQuarn ini("/nonexistent/x.ini");
+    ini.WriteString("S", "k", c.text);
+    EXPECT_EQ(ini.ReadBool("S", "K", true), c.boolean) << c.text;
+    EXPECT_EQ(ParseIniInteger(c.text), c.integer) << c.text;
+  }
+  TIniFileQuarn ini("/nonexistent/x.ini");
+  EXPECT_TRUE(ini.ReadBool("S", "missing", true));
+  EXPECT_FALSE(ini.ReadBool("S", "missing", false));
+}
+
+}  // namespace
+}  // namespace bq
