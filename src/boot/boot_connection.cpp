@@ -74,13 +74,25 @@ void botLeNSClick(Context& ctx) {
   ReadAttachedDevice(ctx, read);
 }
 
+bool RestartAttachedDevice(Context& ctx) {
+  if (!DetectBootBaudRate(ctx)) return false;
+  ResetRun(ctx);
+  return true;
+}
+
 void botResetClick(Context& ctx) {
-  if (DetectBootBaudRate(ctx)) ResetRun(ctx);
+  RestartAttachedDevice(ctx);
+}
+
+bool EraseAttachedDevice(Context& ctx) {
+  if (!OpenBootPort(ctx, ctx.settings.baudRate, ctx.settings.portName)) return false;
+  const bool erased = EraseAll(ctx);
+  ctx.ui.ShowMessage(erased ? "Ok erase !" : "Falha erase !");
+  return erased;
 }
 
 void botEraseClick(Context& ctx) {
-  if (!OpenBootPort(ctx, ctx.settings.baudRate, ctx.settings.portName)) return;
-  ctx.ui.ShowMessage(EraseAll(ctx) ? "Ok erase !" : "Falha erase !");
+  EraseAttachedDevice(ctx);
 }
 
 void botGravaDebugClick(Context& ctx) {

@@ -20,6 +20,10 @@ bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet, DeviceIdentity& r
 // The whole of "Le &Número de Série" with its result: lock, clear, identify, close,
 // unlock. The port is closed and the lock released even when a port error escapes.
 bool ReadAttachedDevice(Context& ctx, DeviceIdentity& read);
+// "Reseta" with its outcome: true when a loader answered and the restart was sent.
+bool RestartAttachedDevice(Context& ctx);
+// "Erase" with its outcome: false when the port would not open or the erase failed.
+bool EraseAttachedDevice(Context& ctx);
 
 void botLeNSClick(Context& ctx);        // "Le &Número de Série"
 void botResetClick(Context& ctx);       // "Reseta"

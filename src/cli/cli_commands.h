@@ -17,5 +17,8 @@ using CommandAdder = std::function<void(CLI::App& app, int* exitCode)>;
 
 void AddInfoCommand(CLI::App& app, int* exitCode);
 void AddPortsCommand(CLI::App& app, int* exitCode);
+void AddIdentifyCommand(CLI::App& app, int* exitCode);
+void AddResetCommand(CLI::App& app, int* exitCode);
+void AddEraseCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
   const std::vector<bq::cli::CommandAdder> commands = {
       bq::cli::AddInfoCommand,
       bq::cli::AddPortsCommand,
+      bq::cli::AddIdentifyCommand,
+      bq::cli::AddResetCommand,
+      bq::cli::AddEraseCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 

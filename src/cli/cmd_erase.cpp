@@ -1,0 +1,61 @@
+// bootquarn-cli erase [--port P] [--baud R] [--json]: "Erase", the whole-device
+// erase of newer boot loaders, at the stored rate without detection.
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "boot/boot_connection.h"
+#include "cli/boot_cli.h"
+#include "cli/cli_commands.h"
+
+namespace bq::cli {
+namespace {
+
+struct EraseOptions {
+  SessionOptions session;
+  // The rate of this run; the window uses the last rate found, which a fresh
+  // command-line run only knows from the settings file.
+  std::optional<uint16_t> baud;
+};
+
+int Erase(CliSession& session, const EraseOptions& options) {
+  Context& ctx = session.ctx();
+  if (options.baud) ctx.settings.baudRate = *options.baud;
+  bool erased = false;
+  const int status = session.Run([&] {
+    erased = EraseAttachedDevice(ctx);
+    return erased ? kExitOk : kExitFailure;
+  });
+  std::string error = erased ? "" : ReportPortTrouble(session);
+  if (!erased && error.empty() && ctx.settings.baudRate != 19200 &&
+      ctx.settings.baudRate != 38400) {
+    error = "the boot loader talks at 19200 or 38400 baud, not " +
+            std::to_string(ctx.settings.baudRate) + "; pass --baud";
+    session.ui().ShowErrorBox(error);
+  }
+  if (session.json()) {
+    nlohmann::json out{
+        {"ok", erased}, {"port", ctx.settings.portName}, {"baudRate", ctx.settings.baudRate}};
+    if (!error.empty()) out["error"] = error;
+    session.EmitJson(out);
+  }
+  return status;
+}
+
+}  // namespace
+
+void AddEraseCommand(CLI::App& app, int* exitCode) {
+  auto* cmd = app.add_subcommand("erase", "Erase the device's whole program memory (Erase)");
+  auto options = std::make_shared<EraseOptions>();
+  AddSessionOptions(cmd, options->session, true);
+  cmd->add_option_function<uint16_t>(
+         "--baud", [options](const uint16_t& rate) { options->baud = rate; },
+         "Boot loader's rate (default: the stored rate)")
+      ->check(CLI::IsMember({19200, 38400}));
+  cmd->callback([exitCode, options] {
+    CliSession session(options->session);
+    *exitCode = Erase(session, *options);
+  });
+}
+
+}  // namespace bq::cli

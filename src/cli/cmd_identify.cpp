@@ -1,0 +1,85 @@
+// bootquarn-cli identify [--port P] [--json]: "Le &Número de Série", reading the
+// identity of the device whose boot loader answers on the port.
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "boot/boot_commands.h"
+#include "boot/boot_connection.h"
+#include "cli/boot_cli.h"
+#include "cli/cli_commands.h"
+#include "image/catalogue.h"
+
+namespace bq::cli {
+namespace {
+
+// The name the product list shows for a code: codes past the table read "Indefinido".
+std::string ProductName(uint8_t code) {
+  return ProductDisplayName(code < kProductCount ? code : kProductUndefined);
+}
+
+nlohmann::json IdentityJson(const Context& ctx, const DeviceIdentity& id) {
+  return {{"ok", true},
+          {"port", ctx.settings.portName},
+          {"baudRate", ctx.settings.baudRate},
+          {"serialNumber", id.serialNumber},
+          {"firmwareVersion", id.firmwareVersion},
+          {"firmwareRevision", id.firmwareRevision},
+          {"productCode", id.productCode},
+          {"productName", ProductName(id.productCode)},
+          {"bootLoaderVersion", id.bootLoaderVersion},
+          {"bootLoaderVersionText", FormatBootVersion(id.bootLoaderVersion)},
+          {"hardwareVersion", id.hardwareVersion}};
+}
+
+void PrintIdentity(std::ostream& out, const Context& ctx, const DeviceIdentity& id) {
+  out << "Port:                " << ctx.settings.portName << '\n'
+      << "Baud rate:           " << ctx.settings.baudRate << '\n'
+      << "Serial number:       " << id.serialNumber << '\n'
+      << "Firmware version:    " << unsigned{id.firmwareVersion} << '\n'
+      << "Firmware revision:   " << unsigned{id.firmwareRevision} << '\n'
+      << "Product:             " << unsigned{id.productCode} << " (" << ProductName(id.productCode)
+      << ")\n"
+      << "Boot loader version: " << FormatBootVersion(id.bootLoaderVersion) << '\n'
+      << "Hardware version:    " << id.hardwareVersion << " (" << HardwareName(id.hardwareVersion)
+      << ")\n";
+}
+
+int Identify(CliSession& session) {
+  Context& ctx = session.ctx();
+  DeviceIdentity read;
+  bool identified = false;
+  const int status = session.Run([&] {
+    identified = ReadAttachedDevice(ctx, read);
+    return identified ? kExitOk : kExitFailure;
+  });
+  if (identified) {
+    PrintIdentity(session.Human(), ctx, read);
+    if (session.json()) session.EmitJson(IdentityJson(ctx, read));
+    return status;
+  }
+  std::string reason = ReportPortTrouble(session);
+  if (reason.empty()) {
+    reason = "no device identified on " + ctx.settings.portName;
+    session.ui().ShowErrorBox(reason + " (is it in boot mode?)");
+  }
+  if (session.json()) {
+    session.EmitJson({{"ok", false}, {"port", ctx.settings.portName}, {"error", reason}});
+  }
+  return status;
+}
+
+}  // namespace
+
+void AddIdentifyCommand(CLI::App& app, int* exitCode) {
+  auto* cmd =
+      app.add_subcommand("identify", "Read the attached device's identity (Le Número de Série)");
+  auto options = std::make_shared<SessionOptions>();
+  AddSessionOptions(cmd, *options, true);
+  cmd->callback([exitCode, options] {
+    CliSession session(*options);
+    *exitCode = Identify(session);
+  });
+}
+
+}  // namespace bq::cli
