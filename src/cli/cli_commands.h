@@ -20,5 +20,6 @@ void AddPortsCommand(CLI::App& app, int* exitCode);
 void AddIdentifyCommand(CLI::App& app, int* exitCode);
 void AddResetCommand(CLI::App& app, int* exitCode);
 void AddEraseCommand(CLI::App& app, int* exitCode);
+void AddWriteCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
       bq::cli::AddIdentifyCommand,
       bq::cli::AddResetCommand,
       bq::cli::AddEraseCommand,
+      bq::cli::AddWriteCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 
