@@ -1,0 +1,43 @@
+#pragma once
+// The main page " Sistema de Troca de Programa Quarn ": its widgets, each named
+// as its control so tests and accessibility tools find it.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "gui/port_combo.h"
+#include "shell/operator_interface.h"
+
+namespace bq::gui {
+
+struct MainPage {
+  QWidget* page = nullptr;  // pagUsuario
+  std::map<Field, QLineEdit*> edits;
+  std::map<Combo, QComboBox*> combos;
+  std::map<Check, QCheckBox*> checks;
+
+  QLineEdit* edAvisoGravacao = nullptr;  // the status line
+  QProgressBar* ProgressBarGrava = nullptr;
+  PortComboBox* cbPortaSerial = nullptr;
+
+  QPushButton* botProcurar = nullptr;
+  QPushButton* botConectarEGravar = nullptr;
+  QPushButton* botLeNS = nullptr;
+  QPushButton* botHelp = nullptr;
+  QPushButton* btnVersoes = nullptr;
+  QPushButton* btnDescobrirPortaSerial = nullptr;
+  QPushButton* botCancela = nullptr;
+};
+
+MainPage BuildMainPage(QWidget* parent);
+// The product names become the items of the product combo boxes; index = product code.
+void FillProductCombos(MainPage& page, const std::vector<std::string>& names);
+
+}  // namespace bq::gui

@@ -1,0 +1,276 @@
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include "boot/boot_connection.h"
+#include "gui/about_box.h"
+#include "gui/cable_finder_dialog.h"
+#include "gui/help.h"
+#include "gui/logo.h"
+#include "image/firmware_loader.h"
+#include "programming/connect_flow.h"
+#include "serial/port_error.h"
+#include "serial/port_list_commands.h"
+#include "shell/commands.h"
+#include "shell/startup.h"
+
+namespace bq::gui {
+
+WindowSetup WindowSetup::System() {
+  return {DefaultAppPaths(), MakeDefaultSerialBackend(), MakeSystemPortLister()};
+}
+
+TfrmQuarnMain10BootQuarn::TfrmQuarnMain10BootQuarn(WindowSetup setup)
+    : urlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+  setObjectName("TfrmQuarnMain10BootQuarn");
+  setWindowIcon(QIcon(IconPixmap(64)));
+
+  // Only the main page has a tab; the other pages' values live in the Context.
+  auto* pages = new QTabWidget(this);
+  pages->setObjectName("Pages");
+  page_ = BuildMainPage(pages);
+  pages->addTab(page_.page, QString::fromUtf8(kMainPageCaption));
+  setCentralWidget(pages);
+  BuildStatusBar();
+
+  ui_ = std::make_unique<WindowOperator>(this, page_, statusPanels_[0], statusPanels_[1]);
+  portList_ = std::make_unique<ComboPortList>(page_.cbPortaSerial);
+  ctx_ = std::make_unique<Context>(*ui_, std::move(setup.paths), std::move(setup.backend),
+                                   std::move(setup.lister));
+  ctx_->portList = portList_.get();
+
+  BuildMenus();
+  ConnectCommands();
+
+  FormCreate(*ctx_);
+  setWindowTitle(QString::fromStdString(MainWindowCaption()));
+  FillProductCombos(page_, ctx_->productNameList);
+
+  Cronometro_.setObjectName("Cronometro");
+  Cronometro_.setInterval(1000);
+  connect(&Cronometro_, &QTimer::timeout, this, [this] { CronometroTimer(*ctx_); });
+  Cronometro_.start();
+
+  resize(1131, 667);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+}
+
+TfrmQuarnMain10BootQuarn::~TfrmQuarnMain10BootQuarn() {
+  // A command still running (the window destroyed without a close) is asked to
+  // stop, and its end awaited while the window can still answer it.
+  if (runner_.Busy()) {
+    ctx_->cancelFlag = true;
+    runner_.WaitUntilIdle();
+  }
+}
+
+void TfrmQuarnMain10BootQuarn::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("MainStatusBar");
+  bar->setSizeGripEnabled(false);
+  const int widths[3] = {500, 60, 50};
+  for (int i = 0; i < 3; ++i) {
+    auto* panel = new QLabel(bar);
+    panel->setObjectName(QString("MainStatusBarPanel%1").arg(i));
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setMinimumWidth(widths[i]);
+    bar->addWidget(panel);
+    statusPanels_[static_cast<size_t>(i)] = panel;
+  }
+}
+
+void TfrmQuarnMain10BootQuarn::BuildMenus() {
+  QMenu* file = menuBar()->addMenu(QString::fromUtf8("&Arquivo"));
+  file->setObjectName("menuArquivo");
+  auto add = [this](QMenu* menu, const char* name, const char* caption, QKeySequence keys,
+                    std::function<void()> run) {
+    QAction* action = menu->addAction(QString::fromUtf8(caption));
+    action->setObjectName(name);
+    if (!keys.isEmpty()) action->setShortcut(keys);
+    connect(action, &QAction::triggered, this, std::move(run));
+    return action;
+  };
+  add(file, "subMenuAbrirArquivo", "Abrir Arquivo", QKeySequence("Ctrl+P"),
+      [this] { botProcurarClick(); });
+  file->addSeparator();
+  add(file, "subMenuConectareGravar", "Conectar e Gravar", QKeySequence("Ctrl+G"), [this] {
+    PerformIfEnabled(page_.botConectarEGravar, [this] { botConectarEGravarClick(); });
+  });
+  add(file, "subMenuLerNmerodeSerie", "Ler Número de Série", QKeySequence("Ctrl+S"),
+      [this] { PerformIfEnabled(page_.botLeNS, [this] { botLeNSClick(); }); });
+  add(file, "SubMenuSair", "Sair", {}, [this] { close(); });
+  file->addSeparator();
+
+  QMenu* help = menuBar()->addMenu(QString::fromUtf8("Aju&da"));
+  help->setObjectName("menuAjuda");
+  add(help, "subMenuAjuda", "Ajuda como Trocar Programa", {}, [this] { OpenHelp(kHelpHowTo); });
+  help->addSeparator();
+  add(help, "subMenuVersoes", "Versões do Programa", {}, [this] { OpenHelp(kHelpVersions); });
+  help->addSeparator();
+  add(help, "subMenuSobre", "Sobre", {}, [this] { subMenuSobreClick(); });
+}
+
+void TfrmQuarnMain10BootQuarn::ConnectCommands() {
+  connect(page_.botProcurar, &QPushButton::clicked, this, [this] { botProcurarClick(); });
+  connect(page_.botConectarEGravar, &QPushButton::clicked, this,
+          [this] { botConectarEGravarClick(); });
+  connect(page_.botLeNS, &QPushButton::clicked, this, [this] { botLeNSClick(); });
+  connect(page_.botHelp, &QPushButton::clicked, this, [this] { OpenHelp(kHelpHowTo); });
+  connect(page_.btnVersoes, &QPushButton::clicked, this, [this] { OpenHelp(kHelpVersions); });
+  connect(page_.botCancela, &QPushButton::clicked, this, [this] { botCancelaClick(); });
+  connect(page_.btnDescobrirPortaSerial, &QPushButton::clicked, this,
+          [this] { btnDescobrirPortaSerialClick(); });
+  page_.cbPortaSerial->onDropDown = [this] { cbPortaSerialDropDown(); };
+  connect(page_.cbPortaSerial, &QComboBox::activated, this, [this] { cbPortaSerialChange(); });
+
+  // Esc is the window's cancel button; F1 opens the help on changing a program.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WindowShortcut);
+  connect(escape, &QShortcut::activated, this, [this] { botCancelaClick(); });
+  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(f1, &QShortcut::activated, this, [this] { OpenHelp(kHelpHowTo); });
+}
+
+bool TfrmQuarnMain10BootQuarn::RunCommand(std::function<void(Context&)> command) {
+  if (closePending_ || closed_) return false;
+  bool started = runner_.Start(
+      [this, command = std::move(command)] {
+        try {
+          command(*ctx_);
+        } catch (const PortError& e) {
+          ctx_->ui.ShowErrorBox(e.what());
+        } catch (const std::exception& e) {
+          ctx_->ui.ShowErrorBox(e.what());
+        }
+      },
+      [this] { CommandEnded(); });
+  if (!started) QApplication::beep();
+  return started;
+}
+
+void TfrmQuarnMain10BootQuarn::CommandEnded() {
+  if (closePending_) close();
+}
+
+void TfrmQuarnMain10BootQuarn::PerformIfEnabled(QWidget* button,
+                                                const std::function<void()>& click) {
+  if (!button->isEnabled()) {
+    QApplication::beep();
+    return;
+  }
+  click();
+}
+
+void TfrmQuarnMain10BootQuarn::botProcurarClick() {
+  if (runner_.Busy()) {
+    QApplication::beep();
+    return;
+  }
+  QFileDialog dialog(this, QString::fromUtf8("Abrir arquivo"),
+                     QString::fromStdString(ctx_->settings.dataFolder));
+  dialog.setObjectName("OpenDialog");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setDefaultSuffix("kfx");
+  dialog.setNameFilters({QString::fromUtf8("Arquivo Hex formato Quarn (*.kfx)"),
+                         QString::fromUtf8("Arquivo de programa hexadecimal (*.hex)"),
+                         QString::fromUtf8("Todos arquivos (*)")});
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  ChooseFirmware(dialog.selectedFiles().front());
+}
+
+bool TfrmQuarnMain10BootQuarn::ChooseFirmware(const QString& path) {
+  return RunCommand([file = path.toStdString()](Context& ctx) {
+    if (ChooseFirmwareFile(ctx, file, ctx.flowHeader)) AtualizaStatusBar(ctx);
+  });
+}
+
+bool TfrmQuarnMain10BootQuarn::botConectarEGravarClick() {
+  return RunCommand([](Context& ctx) { bq::botConectarEGravarClick(ctx); });
+}
+
+bool TfrmQuarnMain10BootQuarn::botLeNSClick() {
+  return RunCommand([](Context& ctx) { bq::botLeNSClick(ctx); });
+}
+
+void TfrmQuarnMain10BootQuarn::botCancelaClick() {
+  bq::botCancelaClick(*ctx_);
+}
+
+void TfrmQuarnMain10BootQuarn::cbPortaSerialDropDown() {
+  if (runner_.Busy()) return;  // the running command may be using the list
+  bq::cbPortaSerialDropDown(*ctx_);
+}
+
+bool TfrmQuarnMain10BootQuarn::cbPortaSerialChange() {
+  return RunCommand([](Context& ctx) {
+    bq::cbPortaSerialChange(ctx);
+    AtualizaStatusBar(ctx);
+  });
+}
+
+void TfrmQuarnMain10BootQuarn::btnDescobrirPortaSerialClick() {
+  if (runner_.Busy()) {
+    QApplication::beep();
+    return;
+  }
+  bq::btnDescobrirPortaSerialClick(*ctx_, [this]() -> std::optional<std::string> {
+    TfrmQualPortaSerial finder(
+        *ctx_->portLister, [this](int topic) { OpenHelp(topic); }, this);
+    if (finder.exec() != QDialog::Accepted) return std::nullopt;
+    return finder.finder().FoundName();
+  });
+}
+
+void TfrmQuarnMain10BootQuarn::OpenHelp(int topic) {
+  OpenHelpTopic(ctx_->paths, *ui_, topic, urlOpener);
+}
+
+void TfrmQuarnMain10BootQuarn::subMenuSobreClick() {
+  AboutBox about(this);
+  about.exec();
+}
+
+void TfrmQuarnMain10BootQuarn::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Every dialog of the program is modal, so the window is activated from
+  // outside only once: when it is first shown.
+  if (!activated_) {
+    activated_ = true;
+    FormActivate(*ctx_);
+  }
+}
+
+void TfrmQuarnMain10BootQuarn::closeEvent(QCloseEvent* event) {
+  if (closed_) {
+    event->accept();
+    return;
+  }
+  if (runner_.Busy()) {
+    // The port and the settings are left alone until the command has ended;
+    // the window then closes by itself.
+    closePending_ = true;
+    bq::botCancelaClick(*ctx_);
+    event->ignore();
+    return;
+  }
+  closePending_ = false;
+  closed_ = true;
+  Cronometro_.stop();
+  FormClose(*ctx_);
+  event->accept();
+}
+
+}  // namespace bq::gui

@@ -1,0 +1,82 @@
+#pragma once
+// TfrmQuarnMain10BootQuarn: the program's one window. It owns the Context, shows
+// the main page, and runs every device and file command on its worker thread.
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+#include <QUrl>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "gui/command_runner.h"
+#include "gui/main_page.h"
+#include "gui/port_combo.h"
+#include "gui/window_operator.h"
+#include "shell/context.h"
+
+namespace bq::gui {
+
+// What the window is built over; tests pass their own paths, ports and lister.
+struct WindowSetup {
+  AppPaths paths;
+  std::unique_ptr<SerialBackend> backend;
+  std::unique_ptr<PortLister> lister;
+
+  static WindowSetup System();
+};
+
+class TfrmQuarnMain10BootQuarn : public QMainWindow {
+ public:
+  explicit TfrmQuarnMain10BootQuarn(WindowSetup setup);
+  ~TfrmQuarnMain10BootQuarn() override;
+
+  Context& context() { return *ctx_; }
+  const MainPage& page() const { return page_; }
+  // A command is running on the worker; no other may start.
+  bool CommandRunning() const { return runner_.Busy(); }
+  void WaitForCommand() { runner_.WaitUntilIdle(); }
+
+  // How help pages reach the browser; tests swap it.
+  std::function<bool(const QUrl&)> urlOpener;
+
+  // Commands. Those that start on the worker return false when refused.
+  void botProcurarClick();  // the file dialog, then ChooseFirmware
+  bool ChooseFirmware(const QString& path);
+  bool botConectarEGravarClick();
+  bool botLeNSClick();
+  void botCancelaClick();
+  void cbPortaSerialDropDown();
+  bool cbPortaSerialChange();
+  void btnDescobrirPortaSerialClick();
+  void OpenHelp(int topic);
+  void subMenuSobreClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildStatusBar();
+  void BuildMenus();
+  void ConnectCommands();
+  // Runs command on the worker; an error escaping it is shown in an error box.
+  bool RunCommand(std::function<void(Context&)> command);
+  void CommandEnded();
+  // A menu entry performs its button's click, unless the button is locked.
+  void PerformIfEnabled(QWidget* button, const std::function<void()>& click);
+
+  MainPage page_;
+  std::array<QLabel*, 3> statusPanels_{};
+  std::unique_ptr<WindowOperator> ui_;
+  std::unique_ptr<ComboPortList> portList_;
+  std::unique_ptr<Context> ctx_;
+  QTimer Cronometro_;
+  bool activated_ = false;
+  bool closePending_ = false;
+  bool closed_ = false;
+  CommandRunner runner_;  // last: its thread ends before anything it uses goes
+};
+
+}  // namespace bq::gui

@@ -1,0 +1,152 @@
+#include "gui/window_operator.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "gui/gui_thread.h"
+#include "shell/startup.h"
+
+namespace bq::gui {
+namespace {
+
+const QColor kSuccessColour(0, 255, 0);
+
+int ClampToInt(uint32_t value) {
+  return value > INT32_MAX ? INT32_MAX : static_cast<int>(value);
+}
+
+QString ToQt(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+WindowOperator::WindowOperator(QWidget* owner, MainPage& page, QLabel* fileStatus,
+                               QLabel* portStatus)
+    : owner_(owner), page_(page), fileStatus_(fileStatus), portStatus_(portStatus) {}
+
+QString WindowOperator::BoxText(const std::string& text) {
+  QString shown = ToQt(text);
+  shown.replace("\r\n", "\n");
+  return shown;
+}
+
+void WindowOperator::ShowStatus(const std::string& text, bool success) {
+  PostTo(owner_, [this, text, success] {
+    QLineEdit* line = page_.edAvisoGravacao;
+    line->setText(ToQt(text));
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Base, success ? kSuccessColour
+                                             : QApplication::palette(line).color(QPalette::Button));
+    line->setPalette(palette);
+    line->setProperty("success", success);
+  });
+}
+
+void WindowOperator::ShowMessage(const std::string& text) {
+  CallOn(owner_, [this, &text] {
+    QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, BoxText(text), QMessageBox::Ok, owner_);
+    box.setObjectName("MessageBox");
+    box.exec();
+  });
+}
+
+void WindowOperator::ShowErrorBox(const std::string& text) {
+  CallOn(owner_, [this, &text] {
+    QMessageBox box(QMessageBox::Critical, kApplicationTitle, BoxText(text), QMessageBox::Ok,
+                    owner_);
+    box.setObjectName("ErrorBox");
+    box.exec();
+  });
+}
+
+Answer WindowOperator::Confirm(const std::string& text) {
+  return CallOn(owner_, [this, &text] {
+    // Esc and the close box answer No: a question is never passed over unanswered.
+    QMessageBox box(QMessageBox::Question, kApplicationTitle, BoxText(text),
+                    QMessageBox::Yes | QMessageBox::No, owner_);
+    box.setObjectName("ConfirmBox");
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+  });
+}
+
+void WindowOperator::SetProgressMin(uint32_t value) {
+  PostTo(owner_, [this, value] { page_.ProgressBarGrava->setMinimum(ClampToInt(value)); });
+}
+
+void WindowOperator::SetProgressMax(uint32_t value) {
+  PostTo(owner_, [this, value] { page_.ProgressBarGrava->setMaximum(ClampToInt(value)); });
+}
+
+void WindowOperator::SetProgressPosition(uint32_t value) {
+  PostTo(owner_, [this, value] { page_.ProgressBarGrava->setValue(ClampToInt(value)); });
+}
+
+QLabel* WindowOperator::StatusPanel(Field field) const {
+  if (field == Field::statusBarFile) return fileStatus_;
+  if (field == Field::statusBarPort) return portStatus_;
+  return nullptr;
+}
+
+void WindowOperator::SetField(Field field, const std::string& text) {
+  PostTo(owner_, [this, field, text] {
+    if (auto it = page_.edits.find(field); it != page_.edits.end()) {
+      it->second->setText(ToQt(text));
+      it->second->setCursorPosition(0);
+    } else if (QLabel* panel = StatusPanel(field)) {
+      panel->setText(ToQt(text));
+    } else {
+      hiddenFields_[field] = text;
+    }
+  });
+}
+
+std::string WindowOperator::FieldText(Field field) const {
+  return CallOn(owner_, [this, field]() -> std::string {
+    if (auto it = page_.edits.find(field); it != page_.edits.end()) {
+      return it->second->text().toStdString();
+    }
+    if (QLabel* panel = StatusPanel(field)) return panel->text().toStdString();
+    auto hidden = hiddenFields_.find(field);
+    return hidden == hiddenFields_.end() ? std::string() : hidden->second;
+  });
+}
+
+void WindowOperator::SelectCombo(Combo combo, int index) {
+  PostTo(owner_, [this, combo, index] {
+    if (auto it = page_.combos.find(combo); it != page_.combos.end()) {
+      QComboBox* box = it->second;
+      box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+    } else {
+      hiddenCombos_[combo] = index;
+    }
+  });
+}
+
+void WindowOperator::SetCheck(Check check, bool checked) {
+  PostTo(owner_, [this, check, checked] {
+    if (auto it = page_.checks.find(check); it != page_.checks.end()) {
+      it->second->setChecked(checked);
+    } else {
+      hiddenChecks_[check] = checked;
+    }
+  });
+}
+
+void WindowOperator::AddMemoLine(Memo memo, const std::string& line) {
+  PostTo(owner_, [this, memo, line] { hiddenMemos_[memo].append(ToQt(line)); });
+}
+
+void WindowOperator::ClearMemo(Memo memo) {
+  PostTo(owner_, [this, memo] { hiddenMemos_[memo].clear(); });
+}
+
+void WindowOperator::SetDeviceCommandsEnabled(bool enabled) {
+  PostTo(owner_, [this, enabled] {
+    page_.botLeNS->setEnabled(enabled);
+    page_.botConectarEGravar->setEnabled(enabled);
+  });
+}
+
+}  // namespace bq::gui

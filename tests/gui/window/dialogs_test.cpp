@@ -1,0 +1,118 @@
+// The cable finder, help and about boxes as the operator meets them.
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include "gui/cable_finder_dialog.h"
+#include "window_fixture.h"
+
+namespace bq::test {
+namespace {
+
+QString Text(QWidget* dialog, const char* name) {
+  auto* label = dialog->findChild<QLabel*>(name);
+  return label ? label->text() : QString("<none>");
+}
+
+QPushButton* Button(QWidget* dialog, const char* name) {
+  return dialog->findChild<QPushButton*>(name);
+}
+
+TEST_F(WindowTest, CableFinderFindsThePluggedPortAndTheListSelectsIt) {
+  ports_ = {"/dev/ttyS0", "/dev/ttyUSB0"};
+  auto& window = OpenWindow();
+  lister_->snapshots = {{"/dev/ttyS0"}, {"/dev/ttyS0", "/dev/ttyUSB1"}};
+  std::vector<QString> texts;
+  QColor found;
+  boxes_->onDialog = [&](QWidget* modal) {
+    auto* finder = dynamic_cast<gui::TfrmQualPortaSerial*>(modal);
+    if (finder == nullptr) return false;
+    EXPECT_EQ(finder->windowTitle().toStdString(), "Procura de porta serial");
+    EXPECT_EQ(finder->size(), QSize(554, 156));
+    Button(finder, "botCaboDesconectado")->click();
+    for (int i = 0; i < 5; ++i) finder->Timer1SegTimer();
+    texts.push_back(Text(finder, "lbPasso"));
+    Button(finder, "btnCaboCONECTADO")->click();
+    lister_->ports = {"/dev/ttyS0", "/dev/ttyUSB0", "/dev/ttyUSB1"};
+    finder->Timer1SegTimer();
+    texts.push_back(Text(finder, "lbPasso"));
+    found = finder->findChild<QLabel*>("lbPasso")->palette().color(QPalette::WindowText);
+    EXPECT_TRUE(Button(finder, "botOk")->isVisible());
+    EXPECT_FALSE(finder->timer().isActive());
+    QTest::keyClick(finder, Qt::Key_Return);
+    return true;
+  };
+  window.findChild<QPushButton*>("btnDescobrirPortaSerial")->click();
+
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].toStdString(), "Passo 3 : Agora CONECTE o cabo serial.");
+  EXPECT_EQ(texts[1].toStdString(), "Cabo encontrado na porta serial /dev/ttyUSB1");
+  EXPECT_EQ(found, QColor(0, 128, 0));
+  auto* ports = window.findChild<QComboBox*>("cbPortaSerial");
+  EXPECT_EQ(ports->count(), 3);
+  EXPECT_EQ(ports->currentText().toStdString(), "/dev/ttyUSB1");
+  // Only selected: the settings keep their port until the operator chooses or closes.
+  EXPECT_EQ(window.context().settings.portName, "/dev/ttyS0");
+}
+
+TEST_F(WindowTest, CableFinderKeysAndHelp) {
+  ports_ = {"/dev/ttyS0", "/dev/ttyUSB0"};
+  auto& window = OpenWindow();
+  window.findChild<QComboBox*>("cbPortaSerial")->setCurrentIndex(1);
+  struct KeyCase {
+    Qt::Key key;
+    int selectedAfter;  // Esc keeps the selection; Enter (nothing found) takes the first entry
+  };
+  for (KeyCase c : {KeyCase{Qt::Key_Escape, 1}, KeyCase{Qt::Key_Return, 0}}) {
+    boxes_->onDialog = [&](QWidget* modal) {
+      auto* finder = dynamic_cast<gui::TfrmQualPortaSerial*>(modal);
+      if (finder == nullptr) return false;
+      QTest::keyClick(finder, Qt::Key_F1);
+      QTest::keyClick(finder, c.key);
+      return true;
+    };
+    window.btnDescobrirPortaSerialClick();
+    EXPECT_EQ(window.findChild<QComboBox*>("cbPortaSerial")->currentIndex(), c.selectedAfter);
+  }
+  ASSERT_EQ(openedUrls_.size(), 2u);
+  EXPECT_TRUE(openedUrls_[0].toLocalFile().endsWith("help/topic24.html"));
+}
+
+TEST_F(WindowTest, HelpOpensTheInstalledTopicPages) {
+  auto& window = OpenWindow();
+  window.findChild<QPushButton*>("botHelp")->click();
+  window.findChild<QPushButton*>("btnVersoes")->click();
+  QTest::keyClick(&window, Qt::Key_F1);
+  ASSERT_EQ(openedUrls_.size(), 3u);
+  const char* expected[] = {"topic2.html", "topic1.html", "topic2.html"};
+  for (size_t i = 0; i < 3; ++i) {
+    QString page = openedUrls_[i].toLocalFile();
+    EXPECT_TRUE(page.endsWith(expected[i])) << page.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(page)) << page.toStdString();
+  }
+  EXPECT_TRUE(boxes_->Texts("ErrorBox").empty());
+}
+
+TEST_F(WindowTest, AboutBoxNamesTheVersion) {
+  auto& window = OpenWindow();
+  QStringList lines;
+  QString title;
+  boxes_->onDialog = [&](QWidget* modal) {
+    if (modal->objectName() != "AboutBox") return false;
+    title = modal->windowTitle();
+    for (const char* name : {"ProductName", "Version", "Comments"}) lines << Text(modal, name);
+    static_cast<QDialog*>(modal)->accept();
+    return true;
+  };
+  window.subMenuSobreClick();
+  EXPECT_EQ(title.toStdString(), "Quarn Troca Firmware MSP430");
+  EXPECT_EQ(lines.join("|").toStdString(),
+            "Quarn Troca Firmware MSP430|Versão 5.54   de   19/Ago/2019|"
+            "Parceiros e Representantes Quarn");
+}
+
+}  // namespace
+}  // namespace bq::test

@@ -1,0 +1,93 @@
+// Start-up, the main page, opening a firmware file and closing.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <fstream>
+#include <sstream>
+
+#include "window_fixture.h"
+
+namespace bq::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST_F(WindowTest, FirstStartCreatesTheDataFolderAndClosingWritesTheSettings) {
+  ports_ = {"/dev/ttyUSB0", "/dev/ttyUSB1"};
+  fs::create_directories(dataRoot_);
+  std::ofstream(dataRoot_ + "LogUsoBoot.txt") << "last run\r\n";
+  auto& window = OpenWindow();
+
+  EXPECT_EQ(boxes_->Texts("MessageBox"),
+            std::vector<std::string>{"Pasta " + dataRoot_ +
+                                     "Log_Producao/  não encontrada.\n\nPasta será criada!!"});
+  EXPECT_TRUE(fs::is_directory(dataRoot_ + "Log_Producao"));
+  EXPECT_FALSE(fs::exists(dataRoot_ + "LogUsoBoot.txt"));
+
+  EXPECT_EQ(window.windowTitle().toStdString(), "Quarn Troca Firmware MSP430 2019 v5.54");
+  auto* pages = window.findChild<QTabWidget*>("Pages");
+  ASSERT_NE(pages, nullptr);
+  EXPECT_EQ(pages->count(), 1);
+  EXPECT_EQ(pages->tabText(0).toStdString(), " Sistema de Troca de Programa Quarn ");
+  EXPECT_EQ(StatusLine(), "Processo de Gravação");
+
+  // Activation: the stored port (the default) is absent, so the first one is taken.
+  auto* ports = window.findChild<QComboBox*>("cbPortaSerial");
+  EXPECT_EQ(ports->count(), 2);
+  EXPECT_EQ(ports->currentText().toStdString(), "/dev/ttyUSB0");
+  EXPECT_EQ(window.findChild<QLabel*>("MainStatusBarPanel1")->text().toStdString(), "/dev/ttyUSB0");
+  EXPECT_EQ(window.findChild<QComboBox*>("cbCodigoProdutoLido")->count(), 29);
+  EXPECT_EQ(window.findChild<QComboBox*>("cbCodigoProdutoKfxLido")->count(), 29);
+
+  // A probe's rate stored during the run does not reach the file.
+  window.context().settings.baudRate = 38400;
+  ports->setCurrentIndex(1);
+  ASSERT_TRUE(CloseWindow());
+  std::string ini = ReadFile(dataRoot_ + "BootQuarn.Ini");
+  EXPECT_NE(ini.find("Porta Serial_________=/dev/ttyUSB1\r\n"), std::string::npos) << ini;
+  EXPECT_NE(ini.find("BaudRate_____________=9600\r\n"), std::string::npos) << ini;
+  EXPECT_TRUE(boxes_->Texts("ErrorBox").empty());
+}
+
+TEST_F(WindowTest, ChoosingAFileShowsItsHeader) {
+  auto& window = OpenWindow();
+  std::string file = root_.string() + "/produto.kfx";
+  WriteTestKfx(file, 0x0FFF, 5, 1234, 3, 7);
+
+  ASSERT_TRUE(window.ChooseFirmware(QString::fromStdString(file)));
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  EXPECT_EQ(FieldText("edNomeArquivoKFX"), file);
+  EXPECT_EQ(FieldText("edNsKfxLido"), "1234");
+  EXPECT_EQ(FieldText("edVerKfxLido"), "3");
+  EXPECT_EQ(FieldText("edRevKfxLido"), "7");
+  EXPECT_EQ(window.findChild<QComboBox*>("cbCodigoProdutoKfxLido")->currentIndex(), 5);
+  EXPECT_EQ(StatusLine(), " Arquivo carregado Ok.");
+  EXPECT_EQ(window.findChild<QLabel*>("MainStatusBarPanel0")->text().toStdString(), file);
+  EXPECT_EQ(window.context().settings.dataFolder, root_.string() + "/");
+
+  ASSERT_TRUE(CloseWindow());
+  EXPECT_NE(ReadFile(dataRoot_ + "BootQuarn.Ini").find("Arquivo hexa________=" + file + "\r\n"),
+            std::string::npos);
+}
+
+TEST_F(WindowTest, ABrokenFileIsReportedAndTheWindowGoesOn) {
+  auto& window = OpenWindow();
+  std::string file = root_.string() + "/quebrado.hex";
+  std::ofstream(file) << "isto não é hex\r\n";
+  ASSERT_TRUE(window.ChooseFirmware(QString::fromStdString(file)));
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  EXPECT_EQ(boxes_->Texts("MessageBox").back(), "Linha 1: não começa com [:]");
+  // The next command runs as usual.
+  EXPECT_TRUE(window.ChooseFirmware(QString::fromStdString(file)));
+}
+
+}  // namespace
+}  // namespace bq::test
