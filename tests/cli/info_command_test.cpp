@@ -1,0 +1,153 @@
+// bootquarn-cli info, run as a program against a private data folder, and
+// the console operator's routing of boxes, questions and statuses.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/console_operator.h"
+
+namespace bq::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status;
+  std::string out;
+};
+
+class InfoCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/bq_cli_XXXXXX";
+    dataHome_ = ::mkdtemp(tmpl);
+  }
+  void TearDown() override { fs::remove_all(dataHome_); }
+
+  // Runs the program with stdout captured and stderr discarded.
+  CliRun Cli(const std::string& args) {
+    std::string cmd = "XDG_DATA_HOME='" + dataHome_ + "' '" BQ_BIN_DIR "/bootquarn-cli' " + args +
+                      " 2>/dev/null </dev/null";
+    FILE* pipe = ::popen(cmd.c_str(), "r");
+    std::string out;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+    int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  }
+  std::string Settings() const {
+    std::ifstream in(dataHome_ + "/Quarn/BootQuarn/BootQuarn.Ini", std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  std::string dataHome_;
+  const std::string kfx_ = BQ_SOURCE_DIR "/examples/demo_firmware_v3_07.kfx";
+};
+
+TEST_F(InfoCommand, ExampleKfxShowsItsHeaderAndIsRemembered) {
+  CliRun r = Cli("info --json '" + kfx_ + "'");
+  ASSERT_EQ(r.status, 0);
+  auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["file"], fs::path(kfx_).lexically_normal().string());
+  EXPECT_EQ(j["loaded"], true);
+  EXPECT_EQ(j["serialNumber"], 1234);
+  EXPECT_EQ(j["version"], 3);
+  EXPECT_EQ(j["revision"], 7);
+  EXPECT_EQ(j["productCode"], 0);
+  EXPECT_EQ(j["productName"], "Produto 00");
+  EXPECT_EQ(j["memory"], "64K");
+  EXPECT_NE(Settings().find("Arquivo hexa________=" + j["file"].get<std::string>() + "\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(fs::is_directory(dataHome_ + "/Quarn/BootQuarn/Log_Producao"));
+}
+
+TEST_F(InfoCommand, PlainHexAndDumps) {
+  CliRun r = Cli("info '" BQ_SOURCE_DIR "/examples/demo_app_v2_05.hex' --dump eeprom");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Versão:          2\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n0FF0: FF FF"), std::string::npos);
+  r = Cli("info --json --dump flash '" BQ_SOURCE_DIR "/examples/demo_app_v2_05.hex'");
+  ASSERT_EQ(r.status, 0);
+  auto dump = nlohmann::json::parse(r.out)["dump"];
+  ASSERT_EQ(dump.size(), 8064u);
+  EXPECT_EQ(dump[0].get<std::string>().substr(0, 20), "000800: 85 D8 6B AC ");
+}
+
+TEST_F(InfoCommand, FailuresAndUsage) {
+  const std::string bad = dataHome_ + "/bad.hex";
+  std::ofstream(bad) << ":0108000001F5\n";  // checksum off by one
+  struct Case {
+    std::string args;
+    int status;
+  };
+  const Case cases[] = {
+      {"info '" + bad + "'", 1},
+      {"info '" + dataHome_ + "/missing.kfx'", 1},
+      {"info", 2},
+      {"info '" + kfx_ + "' --dump rom", 2},
+      {"info '" + kfx_ + "' --bogus", 2},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Cli(c.args).status, c.status) << c.args;
+  CliRun r = Cli("info --json '" + bad + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(nlohmann::json::parse(r.out)["loaded"], false);
+}
+
+TEST(ConsoleOperatorTest, RoutesBoxesStatusesAndQuestions) {
+  std::ostringstream out, err;
+  std::istringstream in("talvez\ns\n");
+  ConsoleOperator ui(out, err, in, /*inIsTerminal=*/true, /*errIsTerminal=*/false);
+  ui.ShowStatus(" Carregando hex.", false);
+  ui.ShowMessage("Pasta x  não encontrada.\r\n\r\nPasta será criada!!");
+  EXPECT_EQ(ui.Confirm("Gravar?"), Answer::Yes);  // asks again after an unclear reply
+  EXPECT_EQ(out.str(), " Carregando hex.\n");
+  EXPECT_EQ(err.str(), "Pasta x  não encontrada.\n\nPasta será criada!!\nGravar? [s/n]  [s/n] ");
+
+  ui.SetPresetAnswer(Answer::No);
+  EXPECT_EQ(ui.Confirm("Gravar?"), Answer::No);
+  ui.SetJsonMode(true);
+  ui.ShowStatus("Operação Ok", true);
+  EXPECT_EQ(out.str(), " Carregando hex.\n");  // stdout stays for the JSON object
+  EXPECT_TRUE(ui.LastStatusSuccess());
+
+  ui.SetField(Field::edVerLido, "3");
+  EXPECT_EQ(ui.FieldText(Field::edVerLido), "3");
+  EXPECT_EQ(ui.FieldText(Field::edRevLido), "");
+}
+
+TEST(ConsoleOperatorTest, UnattendedQuestionsAnswerNo) {
+  std::ostringstream out, err;
+  std::istringstream in("s\n");
+  ConsoleOperator ui(out, err, in, /*inIsTerminal=*/false, /*errIsTerminal=*/false);
+  EXPECT_EQ(ui.Confirm("Versão mais antiga. Gravar?"), Answer::No);
+  ui.SetPresetAnswer(Answer::Yes);
+  EXPECT_EQ(ui.Confirm("Gravar?"), Answer::Yes);
+}
+
+TEST(ConsoleOperatorTest, PlainProgressSumsUpEachPhase) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  ConsoleOperator ui(out, err, in, false, false);
+  ui.ShowStatus(" Gravando", false);
+  ui.SetProgressMin(0x800);
+  ui.SetProgressMax(0x1000);
+  for (uint32_t a = 0x800; a <= 0x1000; a += 0x80) ui.SetProgressPosition(a);
+  ui.ShowStatus(" Verificando", false);
+  const std::string text = err.str();
+  EXPECT_EQ(text.rfind("   Gravando: 0x000800..0x001000, 2048 bytes", 0), 0u) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+}
+
+}  // namespace
+}  // namespace bq::cli
