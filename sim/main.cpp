@@ -60,10 +60,24 @@ void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& fa
                  "keep a symlink at PATH pointing at the current slave");
 }
 
+const char* OutcomeText(bq::sim::RequestOutcome outcome) {
+  switch (outcome) {
+    case bq::sim::RequestOutcome::kAnswered:
+      return "";
+    case bq::sim::RequestOutcome::kSilent:
+      return " (no reply)";
+    case bq::sim::RequestOutcome::kDropped:
+      return " (reply dropped)";
+    case bq::sim::RequestOutcome::kUnplugged:
+      return " (unplugged)";
+  }
+  return "";
+}
+
 void LogRequest(const bq::sim::Request& request) {
   std::cerr << "#" << request.index << " request " << Hex(request.payload);
   if (!request.reply.empty()) std::cerr << " -> reply " << Hex(request.reply);
-  std::cerr << '\n';
+  std::cerr << OutcomeText(request.outcome) << '\n';
 }
 
 std::string Summary(const bq::sim::VirtualDevice& device) {
