@@ -2,7 +2,9 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTabWidget>
+#include <QTest>
 #include <fstream>
 #include <sstream>
 
@@ -87,6 +89,22 @@ TEST_F(WindowTest, ABrokenFileIsReportedAndTheWindowGoesOn) {
   EXPECT_EQ(boxes_->Texts("MessageBox").back(), "Linha 1: não começa com [:]");
   // The next command runs as usual.
   EXPECT_TRUE(window.ChooseFirmware(QString::fromStdString(file)));
+}
+
+TEST_F(WindowTest, ATypedDevicePathBecomesTheSettingsPort) {
+  ports_ = {"/dev/ttyUSB0"};
+  auto& window = OpenWindow();
+  size_t boxesAtStart = boxes_->seen.size();
+  auto* ports = window.findChild<QComboBox*>("cbPortaSerial");
+  ports->lineEdit()->clear();
+  QTest::keyClicks(ports->lineEdit(), "/dev/null");
+  QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  EXPECT_EQ(window.context().settings.portName, "/dev/null");
+  EXPECT_EQ(window.findChild<QLabel*>("MainStatusBarPanel1")->text().toStdString(), "/dev/null");
+  // Not a serial port: it does not open, and that is not reported until a device command runs.
+  EXPECT_FALSE(window.context().ComPortQuarn.IsOpen());
+  EXPECT_EQ(boxes_->seen.size(), boxesAtStart);
 }
 
 }  // namespace
