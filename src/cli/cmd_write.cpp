@@ -111,12 +111,20 @@ void PrintDevice(std::ostream& out, Context& ctx, const ConsoleOperator& ui) {
 void WatchPendingMessages(CliSession& session) {
   Context& ctx = session.ctx();
   ConsoleOperator& ui = session.ui();
-  auto identityShown = std::make_shared<bool>(false);
+  struct State {
+    bool identityShown = false;
+    bool cancelling = false;  // the cancel command handles pending messages itself
+  };
+  auto state = std::make_shared<State>();
   session.CancelOnInterrupt();
-  ui.SetProcessMessagesHook([&session, &ctx, &ui, identityShown] {
-    if (session.Interrupted() && !ctx.cancelFlag.load()) botCancelaClick(ctx);
-    if (!*identityShown && FieldNumber(ui, Field::edNSLido)) {
-      *identityShown = true;
+  ui.SetProcessMessagesHook([&session, &ctx, &ui, state] {
+    if (session.Interrupted() && !ctx.cancelFlag.load() && !state->cancelling) {
+      state->cancelling = true;
+      botCancelaClick(ctx);
+      state->cancelling = false;
+    }
+    if (!state->identityShown && FieldNumber(ui, Field::edNSLido)) {
+      state->identityShown = true;
       PrintDevice(session.Human(), ctx, ui);
     }
   });
