@@ -329,7 +329,9 @@ TEST_F(FlowTest, UnplugDuringTheWriteThenWriteAgain) {
   }
   ASSERT_TRUE(device->Plugged());
   ui.Clear();
+  // The product code goes last, so the half-written device still reads as blank.
   EXPECT_TRUE(ConnectAndProgram(ctx, true));
+  EXPECT_TRUE(ui.Questions().empty());
   EXPECT_TRUE(FlashMatches(kDataEnd));
   EXPECT_EQ(ctx.upgradeCounter, 1);
 }
