@@ -5,6 +5,7 @@
 #include <csignal>
 #include <exception>
 #include <iostream>
+#include <memory>
 
 #include "cli/cli_commands.h"
 #include "image/catalogue.h"
@@ -67,11 +68,19 @@ void CliSession::CancelOnInterrupt() {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESETHAND;  // the second Ctrl+C ends the program
+  // The second Ctrl+C takes the default action: the program ends and the
+  // system closes the port with it.
+  sa.sa_flags = SA_RESETHAND;
   ::sigaction(SIGINT, &sa, nullptr);
   Context* c = ctx_.get();
-  ui_.SetProcessMessagesHook([c] {
-    if (gInterrupted.load() && !c->cancelFlag.load()) botCancelaClick(*c);
+  // The cancel command handles pending messages itself, which runs this hook
+  // again before the flag is set: the guard keeps that from recursing.
+  auto cancelling = std::make_shared<bool>(false);
+  ui_.SetProcessMessagesHook([c, cancelling] {
+    if (*cancelling || !gInterrupted.load() || c->cancelFlag.load()) return;
+    *cancelling = true;
+    botCancelaClick(*c);
+    *cancelling = false;
   });
 }
 
