@@ -70,11 +70,12 @@ void ConsoleOperator::ReportPhaseLocked() {
   if (errIsTerminal_ || !phaseMoved_) return;
   double seconds = std::chrono::duration<double>(Clock::now() - phaseStart_).count();
   uint32_t bytes = pos_ >= phaseStartPos_ ? pos_ - phaseStartPos_ : 0;
+  phaseMoved_ = false;
+  if (bytes == 0) return;  // a step of its own (a load, a one-step erase) has nothing to sum up
   err_ << "  " << status_ << ": 0x" << HexAddress24(phaseStartPos_) << "..0x" << HexAddress24(pos_)
        << ", " << bytes << " bytes";
   if (seconds > 0.0) err_ << ", " << RateText(bytes / seconds);
   err_ << '\n' << std::flush;
-  phaseMoved_ = false;
 }
 
 void ConsoleOperator::DrawBarLocked(bool force) {
