@@ -1,6 +1,9 @@
 #pragma once
-// A timeline of the line at its real speed: a byte cannot arrive sooner than
-// one character time (10 bits: start, 8 data, stop) after the byte before it.
+// One timeline for the line at its real speed. Bytes cross it one at a time,
+// 10 bits each (start, 8 data, stop), in either direction but never both at
+// once: a request and its reply share the wire as on a half-duplex exchange.
+// Every time on it is virtual, so how late the device thread wakes up never
+// adds to the next byte's time.
 
 #include <algorithm>
 #include <chrono>
@@ -15,17 +18,27 @@ class Pacer {
   explicit Pacer(uint32_t rate)
       : perByte_(std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(rate, 1))) {}
 
-  // The virtual arrival of a byte the device read at `readTime`.
+  // The virtual arrival of a received byte the device read at `readTime`: one
+  // character time after the line became free, or after the read, if later.
   Clock::time_point Arrive(Clock::time_point readTime) {
-    last_ = std::max(last_, readTime) + perByte_;
-    return last_;
+    free_ = std::max(free_, readTime) + perByte_;
+    return free_;
   }
+
+  // Sends `bytes` starting no sooner than `earliest` and not while the line is
+  // still busy; returns when the last of them has left, which is when a reply
+  // written all at once should appear on the other end.
+  Clock::time_point Send(size_t bytes, Clock::time_point earliest) {
+    free_ = std::max(free_, earliest) + WireTime(bytes);
+    return free_;
+  }
+
   // How long `bytes` take on the wire.
   Clock::duration WireTime(size_t bytes) const { return perByte_ * static_cast<int64_t>(bytes); }
 
  private:
   std::chrono::nanoseconds perByte_;
-  Clock::time_point last_{};
+  Clock::time_point free_{};  // when the last byte, either way, has crossed
 };
 
 }  // namespace bq::sim

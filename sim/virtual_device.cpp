@@ -2,8 +2,11 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -31,6 +34,18 @@ constexpr auto kInterByteGap = std::chrono::milliseconds(100);
 // Safeguard when the line reports a hang-up although the device holds a slave
 // of its own: wait this long for the line to come back instead of spinning.
 constexpr int kHangupWaitMs = 10;
+// Long sleeps go in slices of this, so Stop is never held up by a slow reply.
+constexpr auto kSleepSlice = std::chrono::milliseconds(10);
+// Timer slack for a pacing device thread: wake-ups within a few microseconds
+// of the byte times instead of the default 50.
+constexpr unsigned long kPacingTimerSlackNs = 1000;
+
+timespec ToMonotonic(Clock::time_point t) {
+  // steady_clock reads CLOCK_MONOTONIC on Linux.
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch());
+  return {static_cast<time_t>(ns.count() / 1'000'000'000),
+          static_cast<long>(ns.count() % 1'000'000'000)};
+}
 
 }  // namespace
 
@@ -67,8 +82,6 @@ struct VirtualDevice::Impl {
   int wakeFd = -1;
   std::thread thread;
   std::atomic<bool> stopping{false};
-  std::mutex sleepMutex;
-  std::condition_variable sleepWake;
   std::mutex commandMutex;
   std::deque<std::packaged_task<void()>> commands;
 
@@ -165,6 +178,7 @@ void VirtualDevice::Impl::RunCommands() {
 }
 
 void VirtualDevice::Impl::Loop() {
+  if (options.pacing) prctl(PR_SET_TIMERSLACK, kPacingTimerSlackNs);
   while (!stopping) {
     RunCommands();
     if (stopping) break;
@@ -301,18 +315,27 @@ bool VirtualDevice::Impl::HandleFrame(const std::vector<uint8_t>& payload,
 
 // ---------------------------------------------------------------- replying
 
+// Sleeps to an absolute time on the monotonic clock, so the wake-up's own
+// lateness never carries over to the next deadline. False when stopping.
 bool VirtualDevice::Impl::SleepUntil(Clock::time_point deadline) {
-  std::unique_lock lock(sleepMutex);
-  return !sleepWake.wait_until(lock, deadline, [this] { return stopping.load(); });
+  while (!stopping) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return true;
+    const timespec until = ToMonotonic(std::min(deadline, now + kSleepSlice));
+    clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);  // EINTR: go round
+  }
+  return false;
 }
 
+// `arrival` is the virtual arrival of the request's last byte. Paced, the
+// reply leaves the device once the think time has passed and the line is
+// free, and reaches the tool when its last byte would on a cable: the device
+// sleeps once, to that moment, and hands over the whole frame.
 void VirtualDevice::Impl::SendReply(std::vector<uint8_t> frame, Clock::time_point arrival) {
-  if (options.pacing && !SleepUntil(arrival)) return;
-  if (options.replyDelayMs > 0 &&
-      !SleepUntil(Clock::now() + std::chrono::milliseconds(options.replyDelayMs))) {
-    return;
-  }
-  if (options.pacing && !SleepUntil(Clock::now() + pacer.WireTime(frame.size()))) return;
+  const auto thinkTime = std::chrono::milliseconds(std::max(options.replyDelayMs, 0));
+  const Clock::time_point due =
+      options.pacing ? pacer.Send(frame.size(), arrival + thinkTime) : Clock::now() + thinkTime;
+  if (due > Clock::now() && !SleepUntil(due)) return;
   WriteAll(frame);
   std::lock_guard lock(mutex);
   ++stats.repliesSent;
@@ -362,11 +385,7 @@ void VirtualDevice::Start() {
 
 void VirtualDevice::Stop() {
   if (!impl_->thread.joinable()) return;
-  {
-    std::lock_guard lock(impl_->sleepMutex);
-    impl_->stopping = true;
-  }
-  impl_->sleepWake.notify_all();
+  impl_->stopping = true;
   impl_->Wake();
   impl_->thread.join();
   impl_->Unplug();
