@@ -1,7 +1,10 @@
 // bootquarn-cli write FILE [--port P] [--yes|--no] [--json]: chooses FILE as
 // "&Procurar" does and presses "Conectar e &Gravar".
+#include <pthread.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -37,6 +40,12 @@ class ElapsedTicker {
  public:
   explicit ElapsedTicker(Context& ctx)
       : thread_([&ctx](std::stop_token stop) {
+          // Ctrl+C must land on the command's own thread, where it interrupts a
+          // pending question; this thread never takes it.
+          sigset_t interrupt;
+          sigemptyset(&interrupt);
+          sigaddset(&interrupt, SIGINT);
+          pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
           std::mutex m;
           std::condition_variable_any cv;
           std::unique_lock lock(m);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 
@@ -142,9 +143,13 @@ Answer ConsoleOperator::Confirm(const std::string& text) {
   for (;;) {
     err_ << " [s/n] " << std::flush;
     std::string reply;
+    errno = 0;
     if (!std::getline(in_, reply)) {
+      // Ctrl+C while the question waits interrupts the read: the operator wants
+      // to stop, which must never count as permission to go on.
+      const bool interrupted = errno == EINTR;
       err_ << '\n' << std::flush;
-      return Answer::Closed;
+      return interrupted ? Answer::No : Answer::Closed;
     }
     std::string r = UpperCaseAscii(TrimBlanks(reply));
     if (r == "S" || r == "SIM" || r == "Y" || r == "YES") return Answer::Yes;
