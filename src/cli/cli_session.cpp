@@ -21,9 +21,12 @@ namespace {
 constexpr const char* kFallbackPortName = "/dev/ttyS0";
 
 std::atomic<bool> gInterrupted{false};
+// A Ctrl+C not yet turned into the cancel command.
+std::atomic<bool> gCancelPending{false};
 
 extern "C" void OnInterrupt(int) {
   gInterrupted.store(true);
+  gCancelPending.store(true);
 }
 
 }  // namespace
@@ -72,16 +75,18 @@ void CliSession::CancelOnInterrupt() {
   // system closes the port with it.
   sa.sa_flags = SA_RESETHAND;
   ::sigaction(SIGINT, &sa, nullptr);
-  Context* c = ctx_.get();
-  // The cancel command handles pending messages itself, which runs this hook
-  // again before the flag is set: the guard keeps that from recursing.
-  auto cancelling = std::make_shared<bool>(false);
-  ui_.SetProcessMessagesHook([c, cancelling] {
-    if (*cancelling || !gInterrupted.load() || c->cancelFlag.load()) return;
-    *cancelling = true;
-    botCancelaClick(*c);
-    *cancelling = false;
-  });
+  ui_.SetProcessMessagesHook([this] { PressCancelOnInterrupt(); });
+}
+
+void CliSession::PressCancelOnInterrupt() {
+  // Each Ctrl+C is one press of "Cancel [ESC]", as the Esc key is in the window:
+  // a press during the checks is used up there, so it can never cancel (and so
+  // wipe) a device whose programming starts later. The cancel command handles
+  // pending messages itself, which runs this again: the guard stops that.
+  if (pressingCancel_ || !gCancelPending.exchange(false)) return;
+  pressingCancel_ = true;
+  botCancelaClick(*ctx_);
+  pressingCancel_ = false;
 }
 
 bool CliSession::Interrupted() const {

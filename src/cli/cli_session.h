@@ -41,6 +41,9 @@ class CliSession {
   // From now on Ctrl+C asks the running operation to stop (as "Cancel [ESC]"),
   // at its next pending-messages step. A second Ctrl+C ends the program.
   void CancelOnInterrupt();
+  // Turns a Ctrl+C not yet acted on into the cancel command; for hooks that
+  // replace the session's own pending-messages hook.
+  void PressCancelOnInterrupt();
   bool Interrupted() const;
 
   // Runs a command body; an error that escapes it is shown in an error box
@@ -59,6 +62,7 @@ class CliSession {
   std::unique_ptr<Context> ctx_;
   bool json_;
   bool closed_ = false;
+  bool pressingCancel_ = false;
   uint16_t startupBaudRate_ = 0;
 };
 

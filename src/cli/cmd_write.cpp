@@ -120,20 +120,12 @@ void PrintDevice(std::ostream& out, Context& ctx, const ConsoleOperator& ui) {
 void WatchPendingMessages(CliSession& session) {
   Context& ctx = session.ctx();
   ConsoleOperator& ui = session.ui();
-  struct State {
-    bool identityShown = false;
-    bool cancelling = false;  // the cancel command handles pending messages itself
-  };
-  auto state = std::make_shared<State>();
+  auto identityShown = std::make_shared<bool>(false);
   session.CancelOnInterrupt();
-  ui.SetProcessMessagesHook([&session, &ctx, &ui, state] {
-    if (session.Interrupted() && !ctx.cancelFlag.load() && !state->cancelling) {
-      state->cancelling = true;
-      botCancelaClick(ctx);
-      state->cancelling = false;
-    }
-    if (!state->identityShown && FieldNumber(ui, Field::edNSLido)) {
-      state->identityShown = true;
+  ui.SetProcessMessagesHook([&session, &ctx, &ui, identityShown] {
+    session.PressCancelOnInterrupt();
+    if (!*identityShown && FieldNumber(ui, Field::edNSLido)) {
+      *identityShown = true;
       PrintDevice(session.Human(), ctx, ui);
     }
   });

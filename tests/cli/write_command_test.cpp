@@ -393,6 +393,31 @@ TEST_F(WriteCommand, CtrlCCancelsTheWriteAndASecondOneEndsTheProgram) {
   }
 }
 
+// A Ctrl+C that lands while the device is still being identified is one press
+// of the cancel command, used up before programming starts: it must never come
+// back later to stop the write between the erase and the first block.
+TEST_F(WriteCommand, CtrlCDuringTheChecksNeverLeavesTheDeviceErased) {
+  sim::SimOptions options;
+  options.bootLoaderVersion = kNewerLoader;
+  options.replyDelayMs = 80;  // under the probe time-out, long enough to interrupt a read
+  sim::VirtualDevice& device = StartDevice(options);
+
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn({"write", kKfx, "--port", device.PortPath()}, null);
+  ::close(null);
+  ASSERT_TRUE(WaitUntil([&] {
+    return CountRequests(device, [](uint8_t cmd) { return cmd == boot::kReadIdentity; }) >= 1;
+  }));
+  ::kill(pid, SIGINT);
+  const CliRun r = Finish(pid);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const FirmwareImage image = ExampleImage();
+  const std::vector<uint8_t> flash = device.Flash();
+  EXPECT_TRUE(std::equal(image.flash.begin() + ApplicationStart, image.flash.begin() + 0x10000,
+                         flash.begin() + ApplicationStart));
+}
+
 // Ctrl+C while the downgrade question waits on the terminal is no permission
 // to go on: nothing is erased and the device goes back to its firmware.
 TEST_F(WriteCommand, CtrlCAtTheDowngradeQuestionLeavesTheDeviceAlone) {
