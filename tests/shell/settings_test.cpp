@@ -3,9 +3,11 @@
 #include "shell/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -141,13 +143,21 @@ TEST_F(SettingsFile, RoundTrip) {
 }
 
 TEST_F(SettingsFile, FailedWriteIsReportedAndKeepsTheOldFile) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  // A file-size limit makes the write fail part-way, as a full disk would,
+  // and works for root too.
   Put("[Comum]\r\nNS Fim_______________=7\r\n");
-  ::chmod(dir_.c_str(), 0555);
   TPar p = Read();
   p.serialLast = 8;
-  EXPECT_FALSE(WriteSettings(p, path_, ui_));
-  ::chmod(dir_.c_str(), 0755);
+  rlimit old{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit tiny = old;
+  tiny.rlim_cur = 16;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+  const bool written = WriteSettings(p, path_, ui_);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previousHandler);
+  EXPECT_FALSE(written);
   ASSERT_EQ(ui_.Errors().size(), 1u);
   EXPECT_NE(ui_.Errors()[0].find(path_), std::string::npos);
   EXPECT_EQ(Get(), "[Comum]\r\nNS Fim_______________=7\r\n");
