@@ -21,9 +21,9 @@ def record(rtype, address, data):
     return ":" + (body + bytes([checksum])).hex().upper()
 
 
-def code_bytes(size, seed):
+def code_bytes(size, salt):
     """Deterministic filler that looks like code (a simple LCG)."""
-    out, x = bytearray(), seed
+    out, x = bytearray(), salt
     for _ in range(size):
         x = (x * 1103515245 + 12345) & 0x7FFFFFFF
         out.append((x >> 16) & 0xFF)
@@ -35,8 +35,8 @@ def data_records(start, data, per_record):
             for i in range(0, len(data), per_record)]
 
 
-def application(size, version, revision, product, seed):
-    code = code_bytes(size, seed)
+def application(size, version, revision, product, salt):
+    code = code_bytes(size, salt)
     code[4:7] = bytes([version, revision, product])  # 0x0804..0x0806
     return code
 
@@ -55,12 +55,12 @@ def kfx_header(product, serial, version, revision):
 def main():
     kfx = [kfx_header(product=0, serial=1234, version=3, revision=7),
            record(4, 0, [0x00, 0x00])]
-    kfx += data_records(0x0800, application(4096, 3, 7, 0, seed=7), 16)
+    kfx += data_records(0x0800, application(4096, 3, 7, 0, salt=7), 16)
     kfx.append(record(1, 0, []))
     write("demo_firmware_v3_07.kfx", kfx)
 
     hexfile = [record(4, 0, [0x00, 0x00])]
-    hexfile += data_records(0x0800, application(2048, 2, 5, 1, seed=11), 32)
+    hexfile += data_records(0x0800, application(2048, 2, 5, 1, salt=11), 32)
     hexfile.append(record(1, 0, []))
     write("demo_app_v2_05.hex", hexfile)
 

@@ -11,7 +11,7 @@ constexpr uint32_t kBootDataSize = 16;  // EEPROM cells the boot loader keeps fo
 // A small deterministic generator so every run of a device looks the same.
 class Lcg {
  public:
-  explicit Lcg(uint32_t seed) : state_(seed * 2654435761u + 1) {}
+  explicit Lcg(uint32_t salt) : state_(salt * 2654435761u + 1) {}
   uint8_t Next() {
     state_ = state_ * 1664525u + 1013904223u;
     return static_cast<uint8_t>(state_ >> 24);
