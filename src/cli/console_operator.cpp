@@ -67,11 +67,14 @@ void ConsoleOperator::ClearBarLocked() {
 }
 
 void ConsoleOperator::ReportPhaseLocked() {
+  // The next position starts a new phase, whose clock and start address the
+  // rate shown on the bar is measured from.
+  const bool moved = phaseMoved_;
+  phaseMoved_ = false;
   // Without a terminal, one line sums up each phase that moved the progress.
-  if (errIsTerminal_ || !phaseMoved_) return;
+  if (errIsTerminal_ || !moved) return;
   double seconds = std::chrono::duration<double>(Clock::now() - phaseStart_).count();
   uint32_t bytes = pos_ >= phaseStartPos_ ? pos_ - phaseStartPos_ : 0;
-  phaseMoved_ = false;
   if (bytes == 0) return;  // a step of its own (a load, a one-step erase) has nothing to sum up
   err_ << "  " << status_ << ": 0x" << HexAddress24(phaseStartPos_) << "..0x" << HexAddress24(pos_)
        << ", " << bytes << " bytes";
