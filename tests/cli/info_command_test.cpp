@@ -11,6 +11,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "cli/console_operator.h"
 
@@ -147,6 +148,31 @@ TEST(ConsoleOperatorTest, PlainProgressSumsUpEachPhase) {
   const std::string text = err.str();
   EXPECT_EQ(text.rfind("   Gravando: 0x000800..0x001000, 2048 bytes", 0), 0u) << text;
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+}
+
+// As the engine moves from the erase to the write, the bar's position falls
+// back from the erase end to the write start; the rate must still be measured
+// from where the write phase began.
+TEST(ConsoleOperatorTest, TerminalBarShowsTheRateOfEachPhase) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  ConsoleOperator ui(out, err, in, false, true);
+  ui.SetProgressMax(0x17FF);
+  ui.SetProgressMin(0x800);
+  ui.SetProgressPosition(0x800);
+  ui.ShowStatus("Apagando", false);
+  ui.SetProgressPosition(0x17FF);
+  ui.ShowStatus("Gravando", false);
+  ui.SetProgressMin(0x800);
+  ui.SetProgressPosition(0x800);
+  for (uint32_t a = 0x880; a <= 0x1000; a += 0x80) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ui.SetProgressPosition(a);
+  }
+  const std::string text = err.str();
+  const std::string lastBar = text.substr(text.rfind('\r'));
+  EXPECT_NE(lastBar.find("Gravando  0x001000"), std::string::npos) << lastBar;
+  EXPECT_NE(lastBar.find("B/s  faltam "), std::string::npos) << lastBar;
 }
 
 }  // namespace
