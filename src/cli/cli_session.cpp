@@ -8,17 +8,14 @@
 #include <memory>
 
 #include "cli/cli_commands.h"
-#include "image/catalogue.h"
 #include "shell/commands.h"
 #include "shell/settings.h"
+#include "shell/startup.h"
 #include "shell/utilities.h"
 
 namespace bq::cli {
 
 namespace {
-
-// The port a missing setting falls back to: the first serial port of the platform.
-constexpr const char* kFallbackPortName = "/dev/ttyS0";
 
 std::atomic<bool> gInterrupted{false};
 // A Ctrl+C not yet turned into the cancel command.
@@ -36,12 +33,9 @@ CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
   ctx_ = std::make_unique<Context>(ui_, DefaultAppPaths());
   Context& c = *ctx_;
 
-  // The production log folder lies inside the data folder: both are made here,
-  // and a missing one is announced.
-  EnsureFolder(ui_, c.paths.productionLogDir, false);
-  ReadSettings(c.settings, c.paths.settingsFile, c.paths.programFolder, kFallbackPortName);
-  c.productNameList = ProductNameList();
-  ResetUsageLog(c.paths.usageLog);
+  // As the window starts: data and log folders (a missing one is announced),
+  // settings, product names and a fresh usage log.
+  FormCreate(c);
 
   if (options.port) c.settings.portName = *options.port;
   startupBaudRate_ = c.settings.baudRate;
