@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 
+#include "hex_record.h"
 #include "image/catalogue.h"
 #include "recording_operator.h"
 #include "shell/context.h"
@@ -20,16 +21,7 @@ namespace fs = std::filesystem;
 
 // One record line with its checksum, in upper-case hex.
 std::string Rec(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> b = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(address >> 8),
-                            static_cast<uint8_t>(address), type};
-  b.insert(b.end(), data.begin(), data.end());
-  uint8_t sum = 0;
-  for (uint8_t x : b) sum = static_cast<uint8_t>(sum + x);
-  b.push_back(static_cast<uint8_t>(-sum));
-  std::string s = ":";
-  static const char* kHex = "0123456789ABCDEF";
-  for (uint8_t x : b) s += {kHex[x >> 4], kHex[x & 15]};
-  return s;
+  return test::HexRecord(type, address, data);
 }
 
 std::string Upper(uint16_t word) {

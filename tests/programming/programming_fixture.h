@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "boot/boot_protocol.h"
+#include "hex_record.h"
 #include "recording_operator.h"
 #include "serial/boot_port.h"
 #include "shell/context.h"
@@ -34,24 +35,6 @@ struct KfxHeader {
   uint8_t revision = 7;
 };
 
-// One Intel HEX record line with its checksum.
-inline std::string HexRecord(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size()),
-                                static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset),
-                                type};
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  unsigned sum = 0;
-  for (uint8_t b : bytes) sum += b;
-  bytes.push_back(static_cast<uint8_t>(-sum));
-  static const char* digits = "0123456789ABCDEF";
-  std::string line = ":";
-  for (uint8_t b : bytes) {
-    line += digits[b >> 4];
-    line += digits[b & 15];
-  }
-  return line + "\r\n";
-}
-
 // A KFX file: the product header, then the image's flash from 0x800 to last in
 // 16-byte records. badLine > 0 spoils the checksum of that line (counted from 1).
 inline void WriteKfxFile(const std::string& path, const FirmwareImage& image, uint32_t last,
@@ -72,10 +55,10 @@ inline void WriteKfxFile(const std::string& path, const FirmwareImage& image, ui
   lines.push_back(HexRecord(1, 0, {}));
   if (badLine > 0) {
     std::string& line = lines.at(static_cast<size_t>(badLine - 1));
-    line[line.size() - 3] = line[line.size() - 3] == '0' ? '1' : '0';
+    line.back() = line.back() == '0' ? '1' : '0';
   }
   std::ofstream out(path, std::ios::binary);
-  for (const auto& l : lines) out << l;
+  for (const auto& l : lines) out << l << "\r\n";
 }
 
 // The address a flash write, erase or compare request names.

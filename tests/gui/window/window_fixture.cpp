@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "hex_record.h"
 #include "shell/app_paths.h"
 
 namespace bq::test {
@@ -55,27 +56,6 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
   return true;
 }
 
-namespace {
-
-std::string Record(uint8_t type, uint16_t offset, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size()),
-                                static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset),
-                                type};
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  unsigned sum = 0;
-  for (uint8_t b : bytes) sum += b;
-  bytes.push_back(static_cast<uint8_t>(-sum));
-  static const char* digits = "0123456789ABCDEF";
-  std::string line = ":";
-  for (uint8_t b : bytes) {
-    line += digits[b >> 4];
-    line += digits[b & 15];
-  }
-  return line + "\r\n";
-}
-
-}  // namespace
-
 std::vector<uint8_t> WriteTestKfx(const std::string& path, uint32_t last, uint8_t productCode,
                                   uint16_t serial, uint8_t version, uint8_t revision) {
   std::vector<uint8_t> flash(0x20000, 0xFF);
@@ -87,12 +67,13 @@ std::vector<uint8_t> WriteTestKfx(const std::string& path, uint32_t last, uint8_
   header[8] = revision;
   header[13] = static_cast<uint8_t>(serial >> 8);
   std::ofstream out(path, std::ios::binary);
-  out << Record(6, 0, header);
+  out << HexRecord(6, 0, header) << "\r\n";
   for (uint32_t a = 0x0800; a <= last; a += 16) {
-    out << Record(0, static_cast<uint16_t>(a),
-                  std::vector<uint8_t>(flash.begin() + a, flash.begin() + a + 16));
+    out << HexRecord(0, static_cast<uint16_t>(a),
+                     std::vector<uint8_t>(flash.begin() + a, flash.begin() + a + 16))
+        << "\r\n";
   }
-  out << Record(1, 0, {});
+  out << HexRecord(1, 0, {}) << "\r\n";
   return flash;
 }
 
