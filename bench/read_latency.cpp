@@ -14,29 +14,13 @@
 
 #include "serial/boot_port.h"
 #include "shell/context.h"
+#include "shell/silent_operator.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class NullOperator : public bq::OperatorInterface {
- public:
-  void ShowStatus(const std::string&, bool) override {}
-  void ShowMessage(const std::string&) override {}
-  void ShowErrorBox(const std::string&) override {}
-  bq::Answer Confirm(const std::string&) override { return bq::Answer::Closed; }
-  void ProcessMessages() override {}
-  void SetProgressMin(uint32_t) override {}
-  void SetProgressMax(uint32_t) override {}
-  void SetProgressPosition(uint32_t) override {}
-  void SetField(bq::Field, const std::string&) override {}
-  std::string FieldText(bq::Field) const override { return {}; }
-  void SelectCombo(bq::Combo, int) override {}
-  void SetCheck(bq::Check, bool) override {}
-  void AddMemoLine(bq::Memo, const std::string&) override {}
-  void ClearMemo(bq::Memo) override {}
-  void SetDeviceCommandsEnabled(bool) override {}
-};
+using NullOperator = bq::SilentOperator;
 
 double Micros(Clock::duration d) {
   return std::chrono::duration<double, std::micro>(d).count();

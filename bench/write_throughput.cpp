@@ -14,6 +14,7 @@
 #include "programming/program_device.h"
 #include "serial/boot_port.h"
 #include "shell/context.h"
+#include "shell/silent_operator.h"
 #include "virtual_device.h"
 
 namespace {
@@ -21,23 +22,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A silent operator: the benchmark measures the engine and the line, not a display.
-class QuietOperator : public bq::OperatorInterface {
+class QuietOperator : public bq::SilentOperator {
  public:
-  void ShowStatus(const std::string&, bool) override {}
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void ShowErrorBox(const std::string& text) override { messages.push_back(text); }
-  bq::Answer Confirm(const std::string&) override { return bq::Answer::No; }
-  void ProcessMessages() override {}
-  void SetProgressMin(uint32_t) override {}
-  void SetProgressMax(uint32_t) override {}
-  void SetProgressPosition(uint32_t) override {}
-  void SetField(bq::Field, const std::string&) override {}
-  std::string FieldText(bq::Field) const override { return {}; }
-  void SelectCombo(bq::Combo, int) override {}
-  void SetCheck(bq::Check, bool) override {}
-  void AddMemoLine(bq::Memo, const std::string&) override {}
-  void ClearMemo(bq::Memo) override {}
-  void SetDeviceCommandsEnabled(bool) override {}
 
   std::vector<std::string> messages;
 };
