@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "serial/boot_port.h"
-#include "shell/context.h"
 #include "shell/silent_operator.h"
 
 namespace {
@@ -32,7 +31,7 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 // The peer writes one byte at a recorded moment; the reader notes when it got it.
-void MeasureLatency(bq::Context& ctx, int master, int samples) {
+void MeasureLatency(bq::TComPortGPS& port, int master, int samples) {
   std::vector<double> latencies;
   std::atomic<Clock::time_point> sentAt{};
   std::atomic<bool> go{false};
@@ -46,7 +45,7 @@ void MeasureLatency(bq::Context& ctx, int master, int samples) {
     });
     go = true;
     uint8_t byte = 0;
-    bool got = bq::ReadByteTimed(ctx, byte);
+    bool got = bq::ReadByteTimed(port, byte);
     auto receivedAt = Clock::now();
     writer.join();
     go = false;
@@ -57,15 +56,15 @@ void MeasureLatency(bq::Context& ctx, int master, int samples) {
               Percentile(latencies, 0.99), *std::max_element(latencies.begin(), latencies.end()));
 }
 
-void MeasureTimeout(bq::Context& ctx, const char* name, const bq::Timeouts& set, double expectMs,
-                    int rounds) {
-  bq::ApplyReadTimeouts(ctx, set);
+void MeasureTimeout(bq::TComPortGPS& port, const char* name, const bq::Timeouts& set,
+                    double expectMs, int rounds) {
+  bq::ApplyReadTimeouts(port, set);
   std::printf("%s time-out (expected %.0f ms):", name, expectMs);
   double worst = 0;
   for (int i = 0; i < rounds; ++i) {
     uint8_t byte = 0;
     auto start = Clock::now();
-    bq::ReadByteTimed(ctx, byte);
+    bq::ReadByteTimed(port, byte);
     double ms = Micros(Clock::now() - start) / 1000.0;
     worst = std::max(worst, ms - expectMs);
     std::printf(" %.2f", ms);
@@ -84,15 +83,15 @@ int main() {
     return 1;
   }
   NullOperator ui;
-  bq::Context ctx(ui, bq::AppPaths{});
-  if (!bq::OpenBootPort(ctx, 38400, name)) {
-    std::fprintf(stderr, "cannot open %s: %s\n", name, ctx.ComPortQuarn.LastError().c_str());
+  bq::TComPortGPS port(bq::MakeDefaultSerialBackend());
+  if (!bq::OpenBootPort(port, ui, 38400, name)) {
+    std::fprintf(stderr, "cannot open %s: %s\n", name, port.LastError().c_str());
     return 1;
   }
-  MeasureLatency(ctx, master, 2000);
-  MeasureTimeout(ctx, "probe", bq::ProbeTimeouts, 110, 10);
-  MeasureTimeout(ctx, "open default", bq::kOpenTimeouts, 1100, 3);
-  bq::CloseBootPort(ctx);
+  MeasureLatency(port, master, 2000);
+  MeasureTimeout(port, "probe", bq::ProbeTimeouts, 110, 10);
+  MeasureTimeout(port, "open default", bq::kOpenTimeouts, 1100, 3);
+  bq::CloseBootPort(port);
   ::close(master);
   return 0;
 }

@@ -5,15 +5,16 @@
 // bytes actually exchanged need on the wire (10 bits each, both directions),
 // and their ratio. Prints figures only; it asserts nothing.
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "image/firmware_image.h"
-#include "programming/program_device.h"
+#include "programming/programming_engine.h"
 #include "serial/boot_port.h"
-#include "shell/context.h"
 #include "shell/silent_operator.h"
 #include "virtual_device.h"
 
@@ -55,6 +56,17 @@ uint64_t WireBytes(const std::vector<bq::sim::Request>& requests) {
   return bytes;
 }
 
+// The figures are the point here; progress goes nowhere.
+class NoProgress : public bq::ProgressSink {
+ public:
+  void PlanStarted(const bq::ProgrammingPlan&) override {}
+  void PhaseAnnounced(bq::ProgrammingPhase) override {}
+  void RangeStarted(bq::ProgrammingPhase, uint32_t, uint32_t) override {}
+  void Step(bq::ProgrammingPhase, uint32_t) override {}
+  void BootGranuleSkipped(bq::ProgrammingPhase) override {}
+  void PhaseFinished(bq::ProgrammingPhase) override {}
+};
+
 Result Run(const Scenario& s, bool pacing) {
   bq::sim::SimOptions o;
   o.baudRate = s.rate;
@@ -64,21 +76,24 @@ Result Run(const Scenario& s, bool pacing) {
   device.Start();
 
   QuietOperator ui;
-  bq::Context ctx(ui, bq::AppPaths{});
+  bq::TComPortGPS port(bq::MakeDefaultSerialBackend());
   Result result;
-  if (!bq::OpenBootPort(ctx, static_cast<uint16_t>(s.rate), device.PortPath())) return result;
-  ctx.identity.bootLoaderVersion = s.loader;
-  ctx.options.highAddresses = false;
-  ctx.flowHeader.productCode = 5;
-  ctx.image->FillBlank();
+  if (!bq::OpenBootPort(port, ui, static_cast<uint16_t>(s.rate), device.PortPath())) return result;
+  auto image = std::make_unique<bq::FirmwareImage>();
+  image->FillBlank();
   for (uint32_t a = bq::ApplicationStart; a <= s.dataEnd; ++a) {
-    ctx.image->flash[a] = static_cast<uint8_t>((a * 13 + 1) % 251);
+    image->flash[a] = static_cast<uint8_t>((a * 13 + 1) % 251);
   }
+  bq::ProgrammingOptions options;
+  options.highAddresses = false;
+  const bq::ProgrammingPlan plan = bq::PlanProgramming(*image, options, s.loader, 5);
+  NoProgress progress;
+  const std::atomic<bool> cancel{false};
 
   const auto start = Clock::now();
-  result.ok = bq::ProgramDevice(ctx);
+  result.ok = bq::RunProgrammingPlan({port, ui}, plan, progress, cancel).ok();
   result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  bq::CloseBootPort(ctx);
+  bq::CloseBootPort(port);
   const auto requests = device.Requests();
   device.Stop();
 

@@ -5,30 +5,47 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 
+#include "boot/boot_link.h"
 #include "boot/device_identity.h"
 
 namespace bq {
 
-struct Context;
+inline constexpr size_t kEepromBlockSize = 16;
+// Flash counts are in 8-byte units; 31 units is the most one frame can carry.
+inline constexpr size_t kFlashUnit = 8;
+inline constexpr size_t kMaxFlashUnits = 31;
 
-bool EraseAll(Context& ctx);  // leaves the long erase time-outs in force
-bool EraseBlocks(Context& ctx, uint16_t address, uint8_t count);
-bool WriteProductType(Context& ctx, uint8_t productCode);
-bool ReadBootVersion(Context& ctx);  // sets ctx.identity.bootLoaderVersion/hardwareVersion
-bool ReadDeviceIdentity(Context& ctx, DeviceIdentity& identity);
-bool WriteEepromBlock(Context& ctx, uint16_t address);
-bool WriteVerifyFlashLong(Context& ctx, uint32_t address, uint8_t count);
-bool WriteVerifyFlash(Context& ctx, uint16_t address, uint8_t count);
-bool WriteFlash(Context& ctx, uint16_t address, uint8_t count);
-bool ReadEepromBlock(Context& ctx, uint16_t address, std::array<uint8_t, 16>& data);
-bool CompareEepromBlock(Context& ctx, uint16_t address);
-bool CompareFlash(Context& ctx, uint16_t address, uint8_t count);
-void ResetRun(Context& ctx);  // no reply awaited
+// What the boot-version command reports.
+struct BootVersionInfo {
+  uint32_t bootLoaderVersion = 0;  // major * 256 + minor
+  uint32_t hardwareVersion = 0;    // 0 after the short reply
+};
+
+using EepromBlock = std::span<const uint8_t, kEepromBlockSize>;
+
+bool EraseAll(BootLink link);  // leaves the long erase time-outs in force
+bool EraseBlocks(BootLink link, uint16_t address, uint8_t count);
+bool WriteProductType(BootLink link, uint8_t productCode);
+std::optional<BootVersionInfo> ReadBootVersion(BootLink link);
+// Serial number, firmware version and revision, product code.
+std::optional<DeviceIdentity> ReadDeviceIdentity(BootLink link);
+bool WriteEepromBlock(BootLink link, uint16_t address, EepromBlock data);
+// The flash writes send data.size() bytes: a whole number of 8-byte units, at
+// most 31 of them.
+bool WriteVerifyFlashLong(BootLink link, uint32_t address, std::span<const uint8_t> data);
+bool WriteVerifyFlash(BootLink link, uint16_t address, std::span<const uint8_t> data);
+bool WriteFlash(BootLink link, uint16_t address, std::span<const uint8_t> data);
+std::optional<std::array<uint8_t, kEepromBlockSize>> ReadEepromBlock(BootLink link,
+                                                                     uint16_t address);
+bool CompareEepromBlock(BootLink link, uint16_t address, EepromBlock expected);
+// Reads expected.size() bytes back and compares them.
+bool CompareFlash(BootLink link, uint16_t address, std::span<const uint8_t> expected);
+void ResetRun(BootLink link);  // no reply awaited
 
 std::string FormatBootVersion(uint32_t version);  // 514 -> "2.02"
-void ShowDeviceIdentity(Context& ctx, const DeviceIdentity& identity);
-void ClearDeviceIdentity(Context& ctx);
 
 }  // namespace bq

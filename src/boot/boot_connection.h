@@ -1,39 +1,33 @@
 #pragma once
-// Finding the boot loader's baud rate, reading the device's identity, and the
-// operator commands that do only that.
+// Finding the boot loader's baud rate on a port.
 
-#include "boot/device_identity.h"
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "boot/boot_commands.h"
 
 namespace bq {
 
-struct Context;
+inline constexpr uint16_t kSlowBootRate = 19200;
+inline constexpr uint16_t kFastBootRate = 38400;
 
-// On success the port is open at the rate found (stored in the settings), with the
-// open's own time-outs. Shows no message of its own.
-bool DetectBootBaudRate(Context& ctx);
-// Leaves the port open in every case; the caller closes it.
-bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet);
-// The same, also handing back what was read: the four identity fields and, on
-// success, the boot-loader and hardware versions.
-bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet, DeviceIdentity& read);
+struct BaudDetection {
+  // Whether a boot-version request was sent at all (the port opened at least once).
+  bool probed = false;
+  // The rate whose boot-version request was answered, with what it reported.
+  std::optional<uint16_t> rate;
+  BootVersionInfo version;
+  // On success the port is open again at that rate, with the open's own time-outs.
+  bool reopened = false;
 
-// The whole of "Le &Número de Série" with its result: lock, clear, identify, close,
-// unlock. The port is closed and the lock released even when a port error escapes.
-bool ReadAttachedDevice(Context& ctx, DeviceIdentity& read);
-// "Reseta" with its outcome: true when a loader answered and the restart was sent.
-bool RestartAttachedDevice(Context& ctx);
-// "Erase" with its outcome: false when the port would not open or the erase failed.
-bool EraseAttachedDevice(Context& ctx);
+  bool Found() const { return rate && reopened; }
+};
 
-void botLeNSClick(Context& ctx);        // "Le &Número de Série"
-void botResetClick(Context& ctx);       // "Reseta"
-void botEraseClick(Context& ctx);       // "Erase"
-void botGravaDebugClick(Context& ctx);  // "botGrava"
-void botResetPicClick(Context& ctx);    // "botResetPic"
-void botAbre38400Click(Context& ctx);   // "botAbre38400"
-// Buttons kept in the window that do nothing.
-void botGravaNsClick(Context& ctx);
-void botGravaNSProducaoClick(Context& ctx);
-void botGravaSomenteTipoProdutoClick(Context& ctx);
+// Asks for the boot version at 38400 baud (19200 first when preferredRate is
+// 19200) under the short probe waits, then at the other rate. A port that does
+// not open ends the search at once. Shows no message of its own.
+BaudDetection DetectBootBaudRate(BootLink link, const std::string& portName,
+                                 uint16_t preferredRate);
 
 }  // namespace bq

@@ -18,9 +18,9 @@ void BootRequest::Append(const uint8_t* data, size_t count) {
   for (size_t i = 0; i < count; ++i) payload_[length_++] = data[i];
 }
 
-bool ExchangeBootFrame(Context& ctx, const BootRequest& request, BootReply& reply) {
-  SendBootFrame(ctx, request.Length(), request.Payload());
-  return ReceiveBootFrame(ctx, reply.payload, reply.length);
+bool ExchangeBootFrame(TComPortGPS& port, const BootRequest& request, BootReply& reply) {
+  SendBootFrame(port, request.Length(), request.Payload());
+  return ReceiveBootFrame(port, reply.payload, reply.length);
 }
 
 }  // namespace bq

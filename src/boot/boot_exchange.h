@@ -8,8 +8,6 @@
 
 namespace bq {
 
-struct Context;
-
 // A request payload under construction, in a cleared payload buffer.
 class BootRequest {
  public:
@@ -35,6 +33,6 @@ struct BootReply {
 
 // Sends the request and receives one reply under the port's current time-outs.
 // False when no complete frame with a good checksum came. Port errors propagate.
-bool ExchangeBootFrame(Context& ctx, const BootRequest& request, BootReply& reply);
+bool ExchangeBootFrame(TComPortGPS& port, const BootRequest& request, BootReply& reply);
 
 }  // namespace bq

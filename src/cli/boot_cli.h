@@ -2,9 +2,11 @@
 // What the boot subcommands (identify, reset, erase) tell a shell user beyond the
 // operator's own messages.
 
+#include <functional>
 #include <ostream>
 #include <string>
 
+#include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/port_hint.h"
 
@@ -17,6 +19,35 @@ inline std::string ReportPortTrouble(CliSession& session) {
   std::string hint = PortFailureHint(ctx.ComPortQuarn, ctx.settings.portName);
   if (!hint.empty()) session.ui().ShowErrorBox(hint);
   return hint;
+}
+
+// How one device command went, with the reason to report when it failed.
+struct DeviceCommandRun {
+  int status = kExitFailure;
+  bool ok = false;
+  std::string error;  // empty on success
+};
+
+// Runs the command; when it fails, the reason is the port's trouble or, when
+// the port opened, whatever `otherwise` says (it may show its own box).
+inline DeviceCommandRun RunDeviceCommand(CliSession& session, const std::function<bool()>& command,
+                                         const std::function<std::string()>& otherwise) {
+  DeviceCommandRun run;
+  run.status = session.Run([&] {
+    run.ok = command();
+    return run.ok ? kExitOk : kExitFailure;
+  });
+  if (!run.ok) {
+    run.error = ReportPortTrouble(session);
+    if (run.error.empty()) run.error = otherwise();
+  }
+  return run;
+}
+
+// The reason given when the port opened but no boot loader answered.
+inline std::string NoBootLoaderAnswer(CliSession& session, const std::string& text) {
+  session.ui().ShowErrorBox(text + " (is it in boot mode?)");
+  return text;
 }
 
 }  // namespace bq::cli

@@ -7,11 +7,11 @@
 #include <iostream>
 #include <memory>
 
+#include "app/commands.h"
+#include "app/startup.h"
 #include "cli/cli_commands.h"
-#include "shell/commands.h"
+#include "serial/port_list.h"
 #include "shell/settings.h"
-#include "shell/startup.h"
-#include "shell/utilities.h"
 
 namespace bq::cli {
 
@@ -26,27 +26,37 @@ extern "C" void OnInterrupt(int) {
   gCancelPending.store(true);
 }
 
+// A run's port list holds the one port it was told to use, as if the operator
+// had typed it into the window's list.
+class OnePortLister : public PortLister {
+ public:
+  void Use(std::string port) { port_ = std::move(port); }
+  std::vector<std::string> ListPorts() override {
+    return port_.empty() ? std::vector<std::string>{} : std::vector<std::string>{port_};
+  }
+  std::vector<std::string> ListPresentPorts() override { return ListPorts(); }
+
+ private:
+  std::string port_;
+};
+
 }  // namespace
 
 CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
   ui_.SetJsonMode(json_);
-  ctx_ = std::make_unique<Context>(ui_, DefaultAppPaths());
+  auto lister = std::make_unique<OnePortLister>();
+  OnePortLister& ports = *lister;
+  ctx_ = std::make_unique<Context>(ui_, DefaultAppPaths(), MakeDefaultSerialBackend(),
+                                   std::move(lister));
   Context& c = *ctx_;
 
-  // As the window starts: data and log folders (a missing one is announced),
-  // settings, product names and a fresh usage log.
+  // As the window starts and first shows: data and log folders (a missing one
+  // is announced), settings, product names, a fresh usage log, then the
+  // controls filled from the settings.
   FormCreate(c);
-
   if (options.port) c.settings.portName = *options.port;
-  startupBaudRate_ = c.settings.baudRate;
-
-  // What the window's controls would show after the first activation.
-  ui_.SetField(Field::edNomeArquivoKFX, c.settings.firmwareFile);
-  ui_.SetField(Field::edNomeArquivoHex2Kfx, c.settings.kfxSourceFile);
-  ui_.SetField(Field::edBaudRate, std::to_string(c.settings.baudRate));
-  ui_.SetField(Field::edNsHex2Kfx, std::to_string(c.settings.lastSerialGenerated));
-  ui_.SetField(Field::edNsWrIni, std::to_string(c.settings.serialFirst));
-  ui_.SetField(Field::edNsWrFim, std::to_string(c.settings.serialLast));
+  ports.Use(c.settings.portName);
+  FormActivate(c);
 }
 
 CliSession::~CliSession() {
@@ -73,14 +83,8 @@ void CliSession::CancelOnInterrupt() {
 }
 
 void CliSession::PressCancelOnInterrupt() {
-  // Each Ctrl+C is one press of "Cancel [ESC]", as the Esc key is in the window:
-  // a press during the checks is used up there, so it can never cancel (and so
-  // wipe) a device whose programming starts later. The cancel command handles
-  // pending messages itself, which runs this again: the guard stops that.
-  if (pressingCancel_ || !gCancelPending.exchange(false)) return;
-  pressingCancel_ = true;
-  botCancelaClick(*ctx_);
-  pressingCancel_ = false;
+  // Each Ctrl+C is one press of "Cancel [ESC]", as the Esc key is in the window.
+  if (gCancelPending.exchange(false)) PressCancelFromMessageStep(*ctx_);
 }
 
 bool CliSession::Interrupted() const {
@@ -98,12 +102,7 @@ int CliSession::Run(const std::function<int()>& body) {
 
 bool CliSession::Close() {
   closed_ = true;
-  Context& c = *ctx_;
-  TPar saved = c.settings;
-  saved.baudRate = startupBaudRate_;
-  const std::string file = ui_.FieldText(Field::edNomeArquivoKFX);
-  if (!file.empty()) saved.firmwareFile = file;
-  return WriteSettings(saved, c.paths.settingsFile, ui_);
+  return FormClose(*ctx_);
 }
 
 void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "app/context.h"
 #include "cli/console_operator.h"
-#include "shell/context.h"
 
 namespace bq::cli {
 
@@ -50,20 +50,15 @@ class CliSession {
   // (the general error display) and gives the failure status.
   int Run(const std::function<int()>& body);
 
-  // Saves the settings as closing the window does: the baud rate is the one
-  // read at start-up, the firmware file the current one. False when the file
-  // could not be written (already reported).
+  // Closes the port and saves the settings as closing the window does. False
+  // when the file could not be written (already reported).
   bool Close();
-
-  uint16_t startupBaudRate() const { return startupBaudRate_; }
 
  private:
   ConsoleOperator ui_;
   std::unique_ptr<Context> ctx_;
   bool json_;
   bool closed_ = false;
-  bool pressingCancel_ = false;
-  uint16_t startupBaudRate_ = 0;
 };
 
 // Adds --json and --port to a subcommand, filling options.

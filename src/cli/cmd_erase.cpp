@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "app/device_commands.h"
 #include "boot/boot_connection.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
@@ -18,28 +19,28 @@ struct EraseOptions {
   std::optional<uint16_t> baud;
 };
 
+// A stored rate the boot loader never uses explains a silent device.
+std::string UnusualRate(CliSession& session, uint16_t rate) {
+  if (rate == kSlowBootRate || rate == kFastBootRate) return {};
+  std::string error =
+      "the boot loader talks at 19200 or 38400 baud, not " + std::to_string(rate) + "; pass --baud";
+  session.ui().ShowErrorBox(error);
+  return error;
+}
+
 int Erase(CliSession& session, const EraseOptions& options) {
   Context& ctx = session.ctx();
   if (options.baud) ctx.settings.baudRate = *options.baud;
-  bool erased = false;
-  const int status = session.Run([&] {
-    erased = EraseAttachedDevice(ctx);
-    return erased ? kExitOk : kExitFailure;
-  });
-  std::string error = erased ? "" : ReportPortTrouble(session);
-  if (!erased && error.empty() && ctx.settings.baudRate != 19200 &&
-      ctx.settings.baudRate != 38400) {
-    error = "the boot loader talks at 19200 or 38400 baud, not " +
-            std::to_string(ctx.settings.baudRate) + "; pass --baud";
-    session.ui().ShowErrorBox(error);
-  }
+  const DeviceCommandRun run = RunDeviceCommand(
+      session, [&] { return EraseAttachedDevice(ctx); },
+      [&] { return UnusualRate(session, ctx.settings.baudRate); });
   if (session.json()) {
     nlohmann::json out{
-        {"ok", erased}, {"port", ctx.settings.portName}, {"baudRate", ctx.settings.baudRate}};
-    if (!error.empty()) out["error"] = error;
+        {"ok", run.ok}, {"port", ctx.settings.portName}, {"baudRate", ctx.settings.baudRate}};
+    if (!run.error.empty()) out["error"] = run.error;
     session.EmitJson(out);
   }
-  return status;
+  return run.status;
 }
 
 }  // namespace

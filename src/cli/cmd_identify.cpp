@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "app/device_commands.h"
 #include "boot/boot_commands.h"
-#include "boot/boot_connection.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
 #include "image/catalogue.h"
@@ -48,25 +48,20 @@ void PrintIdentity(std::ostream& out, const Context& ctx, const DeviceIdentity& 
 int Identify(CliSession& session) {
   Context& ctx = session.ctx();
   DeviceIdentity read;
-  bool identified = false;
-  const int status = session.Run([&] {
-    identified = ReadAttachedDevice(ctx, read);
-    return identified ? kExitOk : kExitFailure;
-  });
-  if (identified) {
+  const DeviceCommandRun run = RunDeviceCommand(
+      session, [&] { return ReadAttachedDevice(ctx, read); },
+      [&] {
+        return NoBootLoaderAnswer(session, "no device identified on " + ctx.settings.portName);
+      });
+  if (run.ok) {
     PrintIdentity(session.Human(), ctx, read);
     if (session.json()) session.EmitJson(IdentityJson(ctx, read));
-    return status;
-  }
-  std::string reason = ReportPortTrouble(session);
-  if (reason.empty()) {
-    reason = "no device identified on " + ctx.settings.portName;
-    session.ui().ShowErrorBox(reason + " (is it in boot mode?)");
+    return run.status;
   }
   if (session.json()) {
-    session.EmitJson({{"ok", false}, {"port", ctx.settings.portName}, {"error", reason}});
+    session.EmitJson({{"ok", false}, {"port", ctx.settings.portName}, {"error", run.error}});
   }
-  return status;
+  return run.status;
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "app/firmware_commands.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
+#include "cli/header_view.h"
 #include "image/catalogue.h"
 #include "image/dump_view.h"
 #include "image/firmware_loader.h"
@@ -20,16 +22,6 @@ struct InfoOptions {
   std::string dump;  // "", "flash" or "eeprom"
   SessionOptions session;
 };
-
-void PrintHeader(std::ostream& out, const std::string& file, const FirmwareHeader& h) {
-  out << "Arquivo:         " << file << '\n'
-      << "Número de série: " << h.serialNumber << '\n'
-      << "Versão:          " << unsigned{h.version} << '\n'
-      << "Revisão:         " << unsigned{h.revision} << '\n'
-      << "Produto:         " << unsigned{h.productCode} << " " << ProductDisplayName(h.productCode)
-      << '\n'
-      << "Memória:         " << MemorySizeText(h.memory128K) << '\n';
-}
 
 nlohmann::json HeaderJson(const std::string& file, bool loaded, const FirmwareHeader& h) {
   return {{"file", file},

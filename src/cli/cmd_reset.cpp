@@ -3,7 +3,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "boot/boot_connection.h"
+#include "app/device_commands.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
 
@@ -12,28 +12,19 @@ namespace {
 
 int Reset(CliSession& session) {
   Context& ctx = session.ctx();
-  bool restarted = false;
-  const int status = session.Run([&] {
-    restarted = RestartAttachedDevice(ctx);
-    return restarted ? kExitOk : kExitFailure;
-  });
-  std::string error;
-  if (restarted) {
-    session.Human() << "Restart sent at " << ctx.settings.baudRate << " baud.\n";
-  } else if (status == kExitFailure) {
-    error = ReportPortTrouble(session);
-    if (error.empty()) {
-      error = "no boot loader answered on " + ctx.settings.portName;
-      session.ui().ShowErrorBox(error + " (is it in boot mode?)");
-    }
-  }
+  const DeviceCommandRun run = RunDeviceCommand(
+      session, [&] { return RestartAttachedDevice(ctx); },
+      [&] {
+        return NoBootLoaderAnswer(session, "no boot loader answered on " + ctx.settings.portName);
+      });
+  if (run.ok) session.Human() << "Restart sent at " << ctx.settings.baudRate << " baud.\n";
   if (session.json()) {
-    nlohmann::json out{{"ok", restarted}, {"port", ctx.settings.portName}};
-    if (restarted) out["baudRate"] = ctx.settings.baudRate;
-    if (!error.empty()) out["error"] = error;
+    nlohmann::json out{{"ok", run.ok}, {"port", ctx.settings.portName}};
+    if (run.ok) out["baudRate"] = ctx.settings.baudRate;
+    if (!run.error.empty()) out["error"] = run.error;
     session.EmitJson(out);
   }
-  return status;
+  return run.status;
 }
 
 }  // namespace

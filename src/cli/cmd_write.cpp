@@ -14,15 +14,16 @@
 #include <string>
 #include <thread>
 
+#include "app/commands.h"
+#include "app/connect_flow.h"
+#include "app/firmware_commands.h"
 #include "boot/boot_commands.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
+#include "cli/header_view.h"
 #include "cli/port_hint.h"
 #include "image/catalogue.h"
-#include "image/firmware_loader.h"
-#include "programming/connect_flow.h"
 #include "serial/port_error.h"
-#include "shell/commands.h"
 #include "shell/utilities.h"
 
 namespace bq::cli {
@@ -59,33 +60,48 @@ class ElapsedTicker {
   std::jthread thread_;
 };
 
-std::optional<int> FieldNumber(const ConsoleOperator& ui, Field field) {
-  const std::string text = ui.FieldText(field);
-  if (text.empty() || text == "x") return std::nullopt;
-  return ParseIntOrZero(text);
-}
+// What a run learnt about the device, from the identity the flow showed.
+struct SeenDevice {
+  std::optional<DeviceIdentity> identity;
+};
 
-nlohmann::json OrNull(std::optional<int> value) {
+template <typename T>
+nlohmann::json OrNull(const std::optional<T>& value) {
   return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
-// What the identity group shows once the device answered.
-nlohmann::json DeviceJson(Context& ctx, const ConsoleOperator& ui) {
-  const auto product = FieldNumber(ui, Field::edTpProduto);
+nlohmann::json DeviceJson(const Context& ctx, const SeenDevice& seen) {
   const uint32_t loader = ctx.identity.bootLoaderVersion;
-  return {
+  nlohmann::json device = {
       {"port", ctx.settings.portName},
-      {"baudRate", OrNull(FieldNumber(ui, Field::edBaudRateAchado))},
-      {"serialNumber", OrNull(FieldNumber(ui, Field::edNSLido))},
-      {"firmwareVersion", OrNull(FieldNumber(ui, Field::edVerLido))},
-      {"firmwareRevision", OrNull(FieldNumber(ui, Field::edRevLido))},
-      {"productCode", OrNull(product)},
-      {"productName", product ? nlohmann::json(ProductDisplayName(static_cast<uint32_t>(*product)))
-                              : nlohmann::json(nullptr)},
+      {"baudRate", OrNull(ctx.foundBaudRate)},
+      {"serialNumber", nullptr},
+      {"firmwareVersion", nullptr},
+      {"firmwareRevision", nullptr},
+      {"productCode", nullptr},
+      {"productName", nullptr},
       {"bootLoaderVersion", loader},
       {"bootLoaderVersionText", FormatBootVersion(loader)},
       {"hardwareVersion", ctx.identity.hardwareVersion},
   };
+  if (const auto& id = seen.identity) {
+    device["serialNumber"] = id->serialNumber;
+    device["firmwareVersion"] = id->firmwareVersion;
+    device["firmwareRevision"] = id->firmwareRevision;
+    device["productCode"] = id->productCode;
+    device["productName"] = ProductDisplayName(id->productCode);
+  }
+  return device;
+}
+
+nlohmann::json FailureJson(const WriteOutcome& outcome) {
+  if (!outcome.programming || outcome.programming->ok()) return nullptr;
+  const ProgrammingResult& r = *outcome.programming;
+  static const char* const kPhases[] = {"erase",       "writeFlash",   "verifyFlash",
+                                        "writeEeprom", "verifyEeprom", "finish"};
+  return {{"phase", kPhases[static_cast<int>(r.phase)]},
+          {"address", r.address},
+          {"message", r.message}};
 }
 
 nlohmann::json HeaderJson(const FirmwareHeader& h) {
@@ -95,59 +111,46 @@ nlohmann::json HeaderJson(const FirmwareHeader& h) {
           {"productCode", h.productCode}};
 }
 
-void PrintHeader(std::ostream& out, const std::string& file, const FirmwareHeader& h) {
-  out << "File: " << file << "\n  NS " << h.serialNumber << ", version " << int{h.version} << "."
-      << ZeroPadded(2, h.revision) << ", product " << int{h.productCode} << " ("
-      << ProductDisplayName(h.productCode) << ")\n"
-      << std::flush;
-}
-
-void PrintDevice(std::ostream& out, Context& ctx, const ConsoleOperator& ui) {
-  const auto product = FieldNumber(ui, Field::edTpProduto).value_or(0);
-  out << "Device on " << ctx.settings.portName << " at " << ui.FieldText(Field::edBaudRateAchado)
-      << " baud\n  NS " << ui.FieldText(Field::edNSLido) << ", firmware "
-      << ui.FieldText(Field::edVerLido) << "."
-      << ZeroPadded(2, FieldNumber(ui, Field::edRevLido).value_or(0)) << ", product " << product
-      << " (" << ProductDisplayName(static_cast<uint32_t>(product)) << "), boot loader "
+void PrintDevice(std::ostream& out, const Context& ctx, const DeviceIdentity& id) {
+  out << "Device on " << ctx.settings.portName << " at "
+      << (ctx.foundBaudRate ? std::to_string(*ctx.foundBaudRate) : std::string("?"))
+      << " baud\n  NS " << id.serialNumber << ", firmware " << unsigned{id.firmwareVersion} << "."
+      << ZeroPadded(2, id.firmwareRevision) << ", product " << unsigned{id.productCode} << " ("
+      << ProductDisplayName(id.productCode) << "), boot loader "
       << FormatBootVersion(ctx.identity.bootLoaderVersion) << ", hardware "
       << ctx.identity.hardwareVersion << " (" << HardwareName(ctx.identity.hardwareVersion) << ")\n"
       << std::flush;
 }
 
 // Ctrl+C becomes the cancel command at the next pending-messages step (a
-// repeat ends the program); the device's identity is printed as soon as the
-// identity group shows it.
-void WatchPendingMessages(CliSession& session) {
+// repeat ends the program); the device's identity is printed the first time
+// the identity group shows it, and the last one shown is kept for the report.
+void WatchDevice(CliSession& session, SeenDevice& seen) {
   Context& ctx = session.ctx();
-  ConsoleOperator& ui = session.ui();
-  auto identityShown = std::make_shared<bool>(false);
   session.CancelOnInterrupt();
-  ui.SetProcessMessagesHook([&session, &ctx, &ui, identityShown] {
-    session.PressCancelOnInterrupt();
-    if (!*identityShown && FieldNumber(ui, Field::edNSLido)) {
-      *identityShown = true;
-      PrintDevice(session.Human(), ctx, ui);
-    }
-  });
+  ctx.onIdentityShown = [&session, &ctx, &seen](const DeviceIdentity& id) {
+    if (!seen.identity) PrintDevice(session.Human(), ctx, id);
+    seen.identity = id;
+  };
 }
 
-int RunWrite(CliSession& session, const WriteOptions& options, nlohmann::json& report) {
+int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
+             WriteOutcome& outcome, nlohmann::json& report) {
   Context& ctx = session.ctx();
   ConsoleOperator& ui = session.ui();
   if (options.yes) ui.SetPresetAnswer(Answer::Yes);
   if (options.no) ui.SetPresetAnswer(Answer::No);
-  WatchPendingMessages(session);
+  WatchDevice(session, seen);
 
   // "&Procurar": a file that does not load is never offered to the device.
   if (!ChooseFirmwareFile(ctx, options.file, ctx.flowHeader)) return kExitFailure;
   PrintHeader(session.Human(), ctx.settings.firmwareFile, ctx.flowHeader);
   report["file"] = ctx.settings.firmwareFile;
 
-  bool ok = false;
   {
     ElapsedTicker ticker(ctx);
     try {
-      ok = ConnectAndProgram(ctx, true);
+      outcome = ConnectAndProgram(ctx, true);
     } catch (const PortError& e) {
       ui.ShowErrorBox(e.what());
       const std::string hint = PortFailureHint(ctx.ComPortQuarn, ctx.settings.portName);
@@ -155,7 +158,7 @@ int RunWrite(CliSession& session, const WriteOptions& options, nlohmann::json& r
     }
   }
   report["header"] = HeaderJson(ctx.flowHeader);
-  if (ok) return kExitOk;
+  if (outcome.ok) return kExitOk;
   return session.Interrupted() ? kExitCancelled : kExitFailure;
 }
 
@@ -178,10 +181,15 @@ void AddWriteCommand(CLI::App& app, int* exitCode) {
   cmd->callback([exitCode, options] {
     CliSession session(options->session);
     nlohmann::json report = {{"ok", false}, {"file", options->file}};
-    const int code = session.Run([&] { return RunWrite(session, *options, report); });
+    SeenDevice seen;
+    WriteOutcome outcome;
+    const int code =
+        session.Run([&] { return RunWrite(session, *options, seen, outcome, report); });
+    session.ctx().onIdentityShown = nullptr;
     if (session.json()) {
       report["ok"] = code == kExitOk;
-      report["device"] = DeviceJson(session.ctx(), session.ui());
+      report["device"] = DeviceJson(session.ctx(), seen);
+      report["failure"] = FailureJson(outcome);
       report["elapsed"] = session.ui().FieldText(Field::edCrono);
       report["status"] = session.ui().LastStatus();
       if (!report.contains("header")) report["header"] = HeaderJson(session.ctx().flowHeader);

@@ -1,6 +1,6 @@
 #include "cli/port_hint.h"
 
-#include <cerrno>
+#include "serial/port_error.h"
 
 namespace bq::cli {
 
@@ -9,23 +9,19 @@ std::string PortFailureHint(const TComPortGPS& port, const std::string& portName
   const std::string& reason = port.LastError();
   if (code == 0 && reason.empty()) return {};
   const std::string head = "cannot open " + portName + ": " + reason + ". ";
-  switch (code) {
-    case EACCES:
-    case EPERM:
+  switch (ClassifyOpenError(code)) {
+    case PortOpenProblem::NoPermission:
       return head +
              "Serial ports belong to the 'dialout' group: add your user to it "
              "(sudo usermod -aG dialout $USER) and log in again.";
-    case EBUSY:
-    case EWOULDBLOCK:
+    case PortOpenProblem::Busy:
       return head +
              "Another program (or another BootQuarn) holds the port; close it and try again.";
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
+    case PortOpenProblem::Missing:
       return head +
              "The port does not exist (is the cable plugged in?); list the ports with "
              "'bootquarn-cli ports'.";
-    case ENOTTY:
+    case PortOpenProblem::NotSerialPort:
       return head + "This device is not a serial port; list the ports with 'bootquarn-cli ports'.";
     default:
       return head + "Check the port name and the cable.";

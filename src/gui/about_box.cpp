@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/startup.h"
 #include "gui/logo.h"
-#include "shell/startup.h"
 
 namespace bq::gui {
 namespace {

@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "shell/startup.h"
+#include "app/startup.h"
 
 namespace bq::gui {
 namespace {

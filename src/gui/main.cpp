@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QLocale>
 
+#include "app/startup.h"
 #include "gui/main_window.h"
-#include "shell/startup.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

@@ -12,17 +12,17 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
-#include "boot/boot_connection.h"
+#include "app/commands.h"
+#include "app/connect_flow.h"
+#include "app/device_commands.h"
+#include "app/firmware_commands.h"
+#include "app/port_list_commands.h"
+#include "app/startup.h"
 #include "gui/about_box.h"
 #include "gui/cable_finder_dialog.h"
 #include "gui/help.h"
 #include "gui/logo.h"
-#include "image/firmware_loader.h"
-#include "programming/connect_flow.h"
 #include "serial/port_error.h"
-#include "serial/port_list_commands.h"
-#include "shell/commands.h"
-#include "shell/startup.h"
 
 namespace bq::gui {
 

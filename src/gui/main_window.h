@@ -10,11 +10,11 @@
 #include <functional>
 #include <memory>
 
+#include "app/context.h"
 #include "gui/command_runner.h"
 #include "gui/main_page.h"
 #include "gui/port_combo.h"
 #include "gui/window_operator.h"
-#include "shell/context.h"
 
 namespace bq::gui {
 

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "app/startup.h"
 #include "gui/gui_thread.h"
-#include "shell/startup.h"
 
 namespace bq::gui {
 namespace {

@@ -1,6 +1,5 @@
 #include "image/dump_view.h"
 
-#include "shell/context.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -28,11 +27,6 @@ std::vector<std::string> DumpRange(const std::array<uint8_t, N>& buffer, uint32_
   return lines;
 }
 
-void FillMemo(OperatorInterface& ui, Memo memo, const std::vector<std::string>& lines) {
-  ui.ClearMemo(memo);
-  for (const auto& line : lines) ui.AddMemoLine(memo, line);
-}
-
 }  // namespace
 
 std::string DumpLine(uint32_t address, std::span<const uint8_t, kDumpBytesPerLine> bytes,
@@ -53,14 +47,6 @@ std::vector<std::string> FlashDumpLines(const FirmwareImage& image) {
 
 std::vector<std::string> EepromDumpLines(const FirmwareImage& image) {
   return DumpRange(image.eeprom, 0, true);
-}
-
-void ShowFlashDump(Context& ctx) {
-  FillMemo(ctx.ui, Memo::ListBox_Flash, FlashDumpLines(*ctx.image));
-}
-
-void ShowEepromDump(Context& ctx) {
-  FillMemo(ctx.ui, Memo::ListBox_E2Prom, EepromDumpLines(*ctx.image));
 }
 
 }  // namespace bq

@@ -13,8 +13,6 @@
 
 namespace bq {
 
-struct Context;
-
 inline constexpr size_t kDumpBytesPerLine = 16;
 
 // One dump line; the address is written with six hexadecimal digits, or four
@@ -26,9 +24,5 @@ std::string DumpLine(uint32_t address, std::span<const uint8_t, kDumpBytesPerLin
 std::vector<std::string> FlashDumpLines(const FirmwareImage& image);
 // The EEPROM from 0 to 0xFFF: 256 lines.
 std::vector<std::string> EepromDumpLines(const FirmwareImage& image);
-
-// Refill the lists ListBox_Flash and ListBox_E2Prom from the context's image.
-void ShowFlashDump(Context& ctx);
-void ShowEepromDump(Context& ctx);
 
 }  // namespace bq

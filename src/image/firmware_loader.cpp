@@ -11,9 +11,6 @@
 #include <vector>
 
 #include "image/catalogue.h"
-#include "image/dump_view.h"
-#include "shell/context.h"
-#include "shell/utilities.h"
 
 namespace bq {
 
@@ -25,14 +22,6 @@ enum RecordType : uint8_t {
   kExtendedLinearAddress = 4,
   kProductHeader = 6,
 };
-
-std::string ErrnoText(int err) {
-  return std::system_category().message(err);
-}
-
-std::string LinePrefix(int lineNumber) {
-  return "Linha " + std::to_string(lineNumber) + ": ";
-}
 
 // Reads a file line by line through one open descriptor; a line ends at LF.
 class LineReader {
@@ -138,21 +127,6 @@ std::optional<uint8_t*> DataTarget(FirmwareImage& image, uint32_t upperWord, uin
   return image.eeprom.data() + offset;
 }
 
-void ShowHeaderFields(OperatorInterface& ui, const FirmwareHeader& header) {
-  ui.SetField(Field::edNsKfxLido, std::to_string(header.serialNumber));
-  ui.SetField(Field::edVerKfxLido, std::to_string(header.version));
-  ui.SetField(Field::edRevKfxLido, std::to_string(header.revision));
-  ui.SelectCombo(Combo::cbCodigoProdutoKfxLido,
-                 header.productCode < kProductCount ? header.productCode : -1);
-  ui.SetField(Field::edTamMemoKfxLido, MemorySizeText(header.memory128K));
-}
-
-std::string AbsolutePath(const std::string& path) {
-  std::error_code ec;
-  auto abs = std::filesystem::absolute(path, ec);
-  return ec ? path : abs.lexically_normal().string();
-}
-
 }  // namespace
 
 const char* MemorySizeText(bool memory128K) {
@@ -168,53 +142,35 @@ void DecodeHeaderRecord(uint16_t addressField, const std::array<uint8_t, kHeader
   header.revision = bytes[8];
 }
 
-bool LoadFirmwareFile(OperatorInterface& ui, FirmwareImage& image, const std::string& fileName,
-                      FirmwareHeader& header) {
-  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st {};
-  if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    fd = -1;
-    errno = EISDIR;
-  }
-  if (fd < 0) {
-    ui.ShowErrorBox("Erro abrindo arquivo [" + fileName + "] =" + ErrnoText(errno));
-    return false;
-  }
-  LineReader reader(fd);
+namespace {
 
-  int lineNumber = 0;
-  ui.ShowStatus(" Carregando hex.", false);
-  image.FillBlank();
+// Opens a regular file for reading; -1 with errno set otherwise (0 for a file
+// that exists but is a FIFO, a device or a folder). O_NONBLOCK keeps a FIFO
+// without a writer from blocking the open.
+int OpenRegularFile(const std::string& fileName) {
+  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int err = S_ISDIR(st.st_mode) ? EISDIR : 0;
+    ::close(fd);
+    errno = err;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+// Applies one decoded record; the problem when it cannot be applied.
+struct RecordParser {
+  FirmwareImage& image;
+  FirmwareHeader& header;
+  LoadResult& result;
   uint32_t upperWord = 0;
   bool endRecord = false;
   bool hasHeader = false;
 
-  auto fail = [&](const std::string& problem) {
-    ui.ShowMessage(LinePrefix(lineNumber) + problem);
-    return false;
-  };
-
-  std::string line;
-  while (!endRecord) {
-    auto result = reader.Next(line);
-    if (result == LineReader::Result::End) break;
-    if (result == LineReader::Result::Error) {
-      ui.ShowErrorBox("Erro lendo arquivo [" + fileName + "] =" + ErrnoText(reader.error()));
-      return false;
-    }
-    ++lineNumber;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) continue;
-    if (line[0] != ':') return fail("não começa com [:]");
-
-    DecodedLine record = DecodeRecordBytes(line);
-    if (!record.problem.empty()) return fail(record.problem);
-    uint8_t sum = 0;
-    for (uint8_t b : record.bytes) sum = static_cast<uint8_t>(sum + b);
-    if (sum != 0) return fail("check sum error.");
-
-    const auto& b = record.bytes;
+  std::string Apply(const std::vector<uint8_t>& b) {
     const size_t count = b[0];
     const uint16_t offset = static_cast<uint16_t>(b[1] * 256 + b[2]);
     const uint8_t* data = b.data() + 4;
@@ -222,7 +178,7 @@ bool LoadFirmwareFile(OperatorInterface& ui, FirmwareImage& image, const std::st
       case kData: {
         if (count == 0) break;
         auto target = DataTarget(image, upperWord, offset, count);
-        if (!target) return fail("endereço fora da memória.");
+        if (!target) return "endereço fora da memória.";
         std::copy(data, data + count, *target);
         break;
       }
@@ -230,84 +186,84 @@ bool LoadFirmwareFile(OperatorInterface& ui, FirmwareImage& image, const std::st
         endRecord = true;
         break;
       case kExtendedLinearAddress:
-        if (count != 2) return fail("tamanho do registro errado.");
+        if (count != 2) return "tamanho do registro errado.";
         upperWord = data[0] * 256u + data[1];
         break;
       case kProductHeader:
-        if (count == 0) break;
-        hasHeader = true;
-        if (count == kHeaderRecordSize) {
-          std::array<uint8_t, kHeaderRecordSize> bytes{};
-          std::copy(data, data + kHeaderRecordSize, bytes.begin());
-          DecodeHeaderRecord(offset, bytes, header);
-        } else {
-          ui.ShowMessage("Dados padrão Quarn tamanho errado");
-        }
+        ApplyHeader(count, offset, data);
         break;
       default:  // segment addresses and the rest are not applied
         break;
     }
+    return {};
   }
 
-  if (!hasHeader) {
-    header.version = image.flash[kFirmwareVersionAddress];
-    header.revision = image.flash[kFirmwareRevisionAddress];
-    header.productCode = image.flash[kFirmwareProductAddress];
-    header.serialNumber = 0;
+  void ApplyHeader(size_t count, uint16_t offset, const uint8_t* data) {
+    if (count == 0) return;
+    hasHeader = true;
+    if (count != kHeaderRecordSize) {
+      ++result.wrongSizeHeaders;
+      return;
+    }
+    std::array<uint8_t, kHeaderRecordSize> bytes{};
+    std::copy(data, data + kHeaderRecordSize, bytes.begin());
+    DecodeHeaderRecord(offset, bytes, header);
   }
-  header.memory128K = ProductMemory128K(header.productCode);
-  ui.ShowStatus(" Arquivo carregado Ok.", false);
-  return true;
-}
 
-bool LoadFirmwareFile(Context& ctx, const std::string& fileName, FirmwareHeader& header) {
-  return LoadFirmwareFile(ctx.ui, *ctx.image, fileName, header);
-}
+  // The problem with one line, or "" when it was applied.
+  std::string ParseLine(const std::string& line) {
+    if (line[0] != ':') return "não começa com [:]";
+    DecodedLine record = DecodeRecordBytes(line);
+    if (!record.problem.empty()) return record.problem;
+    uint8_t sum = 0;
+    for (uint8_t b : record.bytes) sum = static_cast<uint8_t>(sum + b);
+    if (sum != 0) return "check sum error.";
+    return Apply(record.bytes);
+  }
 
-bool LoadAndShowFirmware(Context& ctx, const std::string& fileName, FirmwareHeader& header) {
-  bool loaded = LoadFirmwareFile(ctx, fileName, header);
-  ShowHeaderFields(ctx.ui, header);
-  return loaded;
-}
+  void FinishHeader() {
+    if (!hasHeader) {
+      header.version = image.flash[kFirmwareVersionAddress];
+      header.revision = image.flash[kFirmwareRevisionAddress];
+      header.productCode = image.flash[kFirmwareProductAddress];
+      header.serialNumber = 0;
+    }
+    header.memory128K = ProductMemory128K(header.productCode);
+  }
+};
 
-bool LoadForKfxGeneration(Context& ctx, const std::string& fileName) {
-  bool loaded = LoadFirmwareFile(ctx, fileName, ctx.kfxHeader);
-  const FirmwareHeader& h = ctx.kfxHeader;
-  ctx.ui.SetField(Field::edVerHex2Kfx, std::to_string(h.version));
-  ctx.ui.SetField(Field::edRevHex2Kfx, std::to_string(h.revision));
-  ctx.ui.SelectCombo(Combo::cbCodigoProdutoHex2Kfx,
-                     h.productCode < kProductCount ? h.productCode : -1);
-  ctx.ui.SetField(Field::edTamMemoHex2Kfx, MemorySizeText(h.memory128K));
-  ShowFlashDump(ctx);
-  ShowEepromDump(ctx);
-  return loaded;
-}
+}  // namespace
 
-// The file dialog accepts only a file that exists; a path given otherwise is
-// held to the same rule before it reaches the settings.
-static bool ExistingFile(OperatorInterface& ui, const std::string& file) {
-  std::error_code ec;
-  if (std::filesystem::exists(file, ec)) return true;
-  ui.ShowErrorBox("Erro abrindo arquivo [" + file + "] =" + ErrnoText(ec ? ec.value() : ENOENT));
-  return false;
-}
-
-bool ChooseFirmwareFile(Context& ctx, const std::string& path, FirmwareHeader& header) {
-  const std::string file = AbsolutePath(path);
-  if (!ExistingFile(ctx.ui, file)) return false;
-  ctx.settings.firmwareFile = file;
-  ctx.settings.dataFolder = FolderOf(file);
-  ctx.ui.SetField(Field::edNomeArquivoKFX, file);
-  return LoadAndShowFirmware(ctx, file, header);
-}
-
-bool ChooseKfxSourceFile(Context& ctx, const std::string& path) {
-  const std::string file = AbsolutePath(path);
-  if (!ExistingFile(ctx.ui, file)) return false;
-  ctx.settings.kfxSourceFile = file;
-  ctx.settings.dataFolder = FolderOf(file);
-  ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, file);
-  return LoadForKfxGeneration(ctx, file);
+LoadResult LoadFirmwareFile(const std::string& fileName, FirmwareImage& image,
+                            FirmwareHeader& header) {
+  LoadResult result;
+  const int fd = OpenRegularFile(fileName);
+  if (fd < 0) {
+    result.error = LoadError{LoadError::Kind::Open, errno, 0, {}};
+    return result;
+  }
+  LineReader reader(fd);
+  image.FillBlank();
+  RecordParser parser{image, header, result};
+  std::string line;
+  int lineNumber = 0;
+  while (!parser.endRecord) {
+    auto next = reader.Next(line);
+    if (next == LineReader::Result::End) break;
+    if (next == LineReader::Result::Error) {
+      result.error = LoadError{LoadError::Kind::Read, reader.error(), lineNumber, {}};
+      return result;
+    }
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (std::string problem = parser.ParseLine(line); !problem.empty()) {
+      result.error = LoadError{LoadError::Kind::BadLine, 0, lineNumber, problem};
+      return result;
+    }
+  }
+  parser.FinishHeader();
+  return result;
 }
 
 }  // namespace bq

@@ -35,23 +35,39 @@ std::vector<uint32_t> WriteOrder(uint32_t writeEnd) {
   return blocks;
 }
 
-// 128-byte reads up to c128, then 8-byte reads up to c16.
-std::vector<FlashRead> VerifyReads(uint32_t c16, uint32_t c128) {
+std::vector<FlashBlock> WriteBlocks(const FirmwareImage& image, uint32_t writeEnd,
+                                    bool smartWrite) {
+  std::vector<FlashBlock> blocks;
+  for (uint32_t a : WriteOrder(writeEnd)) {
+    const uint8_t* data = &image.flash[a];
+    blocks.push_back({a, {data, data + kWriteBlock}, !(smartWrite && AllBlank(data, kWriteBlock))});
+  }
+  return blocks;
+}
+
+// 128-byte reads up to verifyBlocksEnd, then 8-byte reads up to verifyEnd.
+std::vector<FlashRead> VerifyReads(const FirmwareImage& image, uint32_t verifyEnd,
+                                   uint32_t verifyBlocksEnd) {
   std::vector<FlashRead> reads;
   uint32_t a = ApplicationStart;
   uint32_t step = kWriteBlock;
   for (;;) {
-    reads.push_back({a, static_cast<uint8_t>(step / 8)});
+    const uint8_t* data = &image.flash[a];
+    reads.push_back({a, {data, data + step}});
     a += step;
-    if (step == kWriteBlock && a > c128) step = kTailBlock;
-    if (a > c16) break;
+    if (step == kWriteBlock && a > verifyBlocksEnd) step = kTailBlock;
+    if (a > verifyEnd) break;
   }
   return reads;
 }
 
-std::vector<uint32_t> EepromGranules(uint32_t e2end) {
-  std::vector<uint32_t> granules;
-  for (uint32_t a = 0; a <= e2end; a += kGranule) granules.push_back(a);
+std::vector<EepromGranule> EepromGranules(const FirmwareImage& image, uint32_t e2end) {
+  std::vector<EepromGranule> granules;
+  for (uint32_t a = 0; a <= e2end; a += kGranule) {
+    EepromGranule granule{a, {}};
+    std::copy_n(&image.eeprom[a], kGranule, granule.data.begin());
+    granules.push_back(granule);
+  }
   return granules;
 }
 
@@ -81,7 +97,7 @@ uint32_t TrimmedEepromEnd(const FirmwareImage& image) {
 }
 
 ProgrammingPlan PlanProgramming(const FirmwareImage& image, const ProgrammingOptions& options,
-                                uint32_t bootLoaderVersion) {
+                                uint32_t bootLoaderVersion, uint8_t productCode) {
   ProgrammingPlan plan;
   plan.newerLoader = bootLoaderVersion >= kNewerLoaderVersion;
 
@@ -99,8 +115,8 @@ ProgrammingPlan PlanProgramming(const FirmwareImage& image, const ProgrammingOpt
     plan.eraseEnd = plan.flashTop;
   }
   plan.writeEnd = plan.end / kWriteBlock * kWriteBlock + kWriteBlock - 1;
-  plan.c16 = plan.writeEnd;
-  plan.c128 = (plan.end / kWriteBlock - 1) * kWriteBlock + kWriteBlock - 1;
+  plan.verifyEnd = plan.writeEnd;
+  plan.verifyBlocksEnd = (plan.end / kWriteBlock - 1) * kWriteBlock + kWriteBlock - 1;
 
   if (options.eraseFirst) {
     plan.eraseMode = plan.newerLoader ? EraseMode::OneStep : EraseMode::Blocks;
@@ -109,16 +125,19 @@ ProgrammingPlan PlanProgramming(const FirmwareImage& image, const ProgrammingOpt
 
   plan.writeFlash = options.writeFlash;
   plan.writeCommand = WriteCommandFor(plan.newerLoader, options);
-  if (plan.writeFlash) plan.writeBlocks = WriteOrder(plan.writeEnd);
+  if (plan.writeFlash) plan.writeBlocks = WriteBlocks(image, plan.writeEnd, options.smartWrite);
 
   plan.separateVerify =
       !options.verifyWhileWriting && !plan.newerLoader && options.writeFlash && options.verify;
-  if (plan.separateVerify) plan.verifyReads = VerifyReads(plan.c16, plan.c128);
+  if (plan.separateVerify) {
+    plan.verifyReads = VerifyReads(image, plan.verifyEnd, plan.verifyBlocksEnd);
+  }
 
   plan.eeprom = options.writeEeprom;
-  if (plan.eeprom) plan.eepromGranules = EepromGranules(plan.e2end);
+  if (plan.eeprom) plan.eepromGranules = EepromGranules(image, plan.e2end);
 
   plan.writeProductCode = plan.newerLoader;
+  plan.productCode = productCode;
   return plan;
 }
 

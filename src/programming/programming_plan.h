@@ -1,8 +1,9 @@
 #pragma once
 // What one programming run will touch and in which order, worked out from the
 // image, the switches and the boot loader's version before anything is sent.
-// ProgramDevice executes this plan step by step.
+// The plan carries the bytes it writes and compares; the engine only runs it.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -33,11 +34,25 @@ enum class FlashWriteCommand {
   WriteOnly,         // older loader without read-back while writing
 };
 
-struct FlashRead {
-  uint32_t address;
-  uint8_t count;  // 8-byte units
+// One 128-byte block of the flash write.
+struct FlashBlock {
+  uint32_t address = 0;
+  std::vector<uint8_t> data;
+  // False for a blank block under smart write: erased flash already holds it.
+  bool send = true;
+};
 
-  friend bool operator==(const FlashRead&, const FlashRead&) = default;
+// One read-back of the separate verification, with the bytes it must find.
+struct FlashRead {
+  uint32_t address = 0;
+  std::vector<uint8_t> expected;  // 8-byte units
+
+  uint8_t Units() const { return static_cast<uint8_t>(expected.size() / 8); }
+};
+
+struct EepromGranule {
+  uint32_t address = 0;
+  std::array<uint8_t, kGranule> data{};
 };
 
 struct ProgrammingPlan {
@@ -45,10 +60,10 @@ struct ProgrammingPlan {
   uint32_t flashTop = kFlashTop64K;
   uint32_t end = kFlashTop64K;  // trimmed flash end
   uint32_t e2end = kEepromTop;
-  uint32_t eraseEnd = 0;  // E
-  uint32_t writeEnd = 0;  // W
-  uint32_t c16 = 0;       // end of the separate verification
-  uint32_t c128 = 0;      // end of its 128-byte part
+  uint32_t eraseEnd = 0;         // E
+  uint32_t writeEnd = 0;         // W
+  uint32_t verifyEnd = 0;        // end of the separate verification
+  uint32_t verifyBlocksEnd = 0;  // end of its 128-byte part; 8-byte reads follow
 
   EraseMode eraseMode = EraseMode::None;
   std::vector<uint32_t> eraseAddresses;  // 256-byte steps (older loaders)
@@ -57,16 +72,17 @@ struct ProgrammingPlan {
   FlashWriteCommand writeCommand = FlashWriteCommand::WriteVerify;
   // Blocks in the order they are written: the one at ApplicationStart last, so a
   // run that stops half-way leaves the application unable to start.
-  std::vector<uint32_t> writeBlocks;
+  std::vector<FlashBlock> writeBlocks;
 
   bool separateVerify = false;
   std::vector<FlashRead> verifyReads;
 
   bool eeprom = false;
   // Granules from 0 to e2end; the boot granule at 0 is reported, never sent.
-  std::vector<uint32_t> eepromGranules;
+  std::vector<EepromGranule> eepromGranules;
 
   bool writeProductCode = false;
+  uint8_t productCode = 0;
 
   // An older loader reaches only 16-bit addresses; set when the image holds data
   // above them that the run would have to leave out.
@@ -80,6 +96,15 @@ uint32_t TrimmedFlashEnd(const FirmwareImage& image, uint32_t flashTop);
 uint32_t TrimmedEepromEnd(const FirmwareImage& image);
 
 ProgrammingPlan PlanProgramming(const FirmwareImage& image, const ProgrammingOptions& options,
-                                uint32_t bootLoaderVersion);
+                                uint32_t bootLoaderVersion, uint8_t productCode = 0);
+
+// The addresses of a list of blocks, reads or granules, in order.
+template <typename Item>
+std::vector<uint32_t> AddressesOf(const std::vector<Item>& items) {
+  std::vector<uint32_t> addresses;
+  addresses.reserve(items.size());
+  for (const Item& item : items) addresses.push_back(item.address);
+  return addresses;
+}
 
 }  // namespace bq

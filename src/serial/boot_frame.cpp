@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "serial/boot_port.h"
-#include "shell/context.h"
 
 namespace bq {
 
@@ -23,22 +22,21 @@ Bytes EncodeBootFrame(uint8_t length, const uint8_t* payload) {
   return frame;
 }
 
-void SendBootFrame(Context& ctx, uint8_t length, const PayloadBuffer& payload) {
-  ctx.ComPortQuarn
-      .PurgeInput();  // a late reply to an earlier request must not be taken for this one
-  ctx.ComPortQuarn.WriteString(EncodeBootFrame(length, payload.data()));
+void SendBootFrame(TComPortGPS& port, uint8_t length, const PayloadBuffer& payload) {
+  port.PurgeInput();  // a late reply to an earlier request must not be taken for this one
+  port.WriteString(EncodeBootFrame(length, payload.data()));
 }
 
-bool ReceiveBootFrame(Context& ctx, PayloadBuffer& buffer, uint8_t& length) {
+bool ReceiveBootFrame(TComPortGPS& port, PayloadBuffer& buffer, uint8_t& length) {
   ClearPayload(buffer);
   uint8_t byte = 0;
   for (int i = 0; i < 2; ++i) {
-    if (!ReadByteTimed(ctx, byte) || byte != kBootSync) return false;
+    if (!ReadByteTimed(port, byte) || byte != kBootSync) return false;
   }
-  if (!ReadByteTimed(ctx, length)) return false;
+  if (!ReadByteTimed(port, length)) return false;
   unsigned sum = length;
   for (unsigned i = 0; i <= length; ++i) {
-    if (!ReadByteTimed(ctx, buffer[i])) return false;
+    if (!ReadByteTimed(port, buffer[i])) return false;
     sum += buffer[i];
   }
   return sum % 256 == 0;

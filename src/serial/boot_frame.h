@@ -9,8 +9,6 @@
 
 namespace bq {
 
-struct Context;
-
 inline constexpr uint8_t kBootSync = 0x0F;
 inline constexpr size_t kPayloadBufferSize = 1000;
 using PayloadBuffer = std::array<uint8_t, kPayloadBufferSize>;
@@ -24,9 +22,9 @@ uint8_t BootChecksum(uint8_t length, const uint8_t* payload);
 Bytes EncodeBootFrame(uint8_t length, const uint8_t* payload);
 
 // Purges the input, then starts writing the frame; does not wait for it to leave.
-void SendBootFrame(Context& ctx, uint8_t length, const PayloadBuffer& payload);
+void SendBootFrame(TComPortGPS& port, uint8_t length, const PayloadBuffer& payload);
 // Reads one frame byte by byte under the port's current time-outs.
 // length is stored as soon as it is read, even when a later step fails.
-bool ReceiveBootFrame(Context& ctx, PayloadBuffer& buffer, uint8_t& length);
+bool ReceiveBootFrame(TComPortGPS& port, PayloadBuffer& buffer, uint8_t& length);
 
 }  // namespace bq

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "shell/context.h"
+#include "shell/operator_interface.h"
 
 namespace bq {
 
@@ -15,10 +15,10 @@ void Sleep(int ms) {
 
 }  // namespace
 
-bool OpenBootPort(Context& ctx, uint16_t baud, const std::string& portName) {
-  TComPortGPS& port = ctx.ComPortQuarn;
+bool OpenBootPort(TComPortGPS& port, OperatorInterface& ui, uint16_t baud,
+                  const std::string& portName) {
   if (port.IsOpen()) {
-    CloseBootPort(ctx);
+    CloseBootPort(port);
     Sleep(150);
   }
   port.SetBufferSizes(4000, 2000);
@@ -29,7 +29,7 @@ bool OpenBootPort(Context& ctx, uint16_t baud, const std::string& portName) {
   port.SetTimeouts(kOpenTimeouts);
   // Port names are device paths here; nothing to prefix.
   if (portName.empty()) {
-    ctx.ui.ShowMessage(" Falta configurar porta");
+    ui.ShowMessage(" Falta configurar porta");
     return false;
   }
   try {
@@ -46,8 +46,7 @@ bool OpenBootPort(Context& ctx, uint16_t baud, const std::string& portName) {
   return true;
 }
 
-void CloseBootPort(Context& ctx) {
-  TComPortGPS& port = ctx.ComPortQuarn;
+void CloseBootPort(TComPortGPS& port) {
   if (!port.IsOpen()) return;
   for (int waits = 0; waits < 11 && port.OutputCount() != 0; ++waits) Sleep(100);
   port.ResetDevice();
@@ -56,21 +55,21 @@ void CloseBootPort(Context& ctx) {
   port.Close();
 }
 
-bool ReadByteTimed(Context& ctx, uint8_t& byte) {
+bool ReadByteTimed(TComPortGPS& port, uint8_t& byte) {
   try {
-    byte = ctx.ComPortQuarn.ReadByte();
+    byte = port.ReadByte();
     return true;
   } catch (const PortError&) {
     return false;
   }
 }
 
-void ApplyReadTimeouts(Context& ctx, const Timeouts& set) {
-  Timeouts t = ctx.ComPortQuarn.GetTimeouts();
+void ApplyReadTimeouts(TComPortGPS& port, const Timeouts& set) {
+  Timeouts t = port.GetTimeouts();
   t.readInterval = set.readInterval;
   t.readMultiplier = set.readMultiplier;
   t.readConstant = set.readConstant;
-  ctx.ComPortQuarn.SetTimeouts(t);
+  port.SetTimeouts(t);
 }
 
 }  // namespace bq

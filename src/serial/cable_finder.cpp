@@ -4,20 +4,14 @@
 #include <cctype>
 
 #include "serial/port_list.h"
+#include "shell/utilities.h"
 
 namespace bq {
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
 bool Holds(const std::vector<std::string>& list, const std::string& name) {
   return std::any_of(list.begin(), list.end(),
-                     [&](const std::string& item) { return SameName(item, name); });
+                     [&](const std::string& item) { return EqualsIgnoringCase(item, name); });
 }
 
 }  // namespace

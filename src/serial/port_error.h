@@ -1,4 +1,5 @@
 #pragma once
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +16,30 @@ class PortError : public std::runtime_error {
  private:
   int osCode_;
 };
+
+// Why a port would not open, as far as the operator can act on it.
+enum class PortOpenProblem { None, NoPermission, Busy, Missing, NotSerialPort, Other };
+
+inline PortOpenProblem ClassifyOpenError(int osCode) {
+  switch (osCode) {
+    case 0:
+      return PortOpenProblem::None;
+    case EACCES:
+    case EPERM:
+      return PortOpenProblem::NoPermission;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return PortOpenProblem::Busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return PortOpenProblem::Missing;
+    case ENOTTY:
+      return PortOpenProblem::NotSerialPort;
+    default:
+      return PortOpenProblem::Other;
+  }
+}
 
 inline constexpr const char* kTimeoutText = "Timeout";
 inline constexpr const char* kClosedPortText = "Can't perform this operation on a closed port";

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "shell/utilities.h"
+
 namespace bq {
 
 namespace fs = std::filesystem;
@@ -63,13 +65,6 @@ class SysfsPortLister : public PortLister {
   fs::path sys_;
   fs::path dev_;
 };
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
 
 }  // namespace
 

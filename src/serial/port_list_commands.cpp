@@ -2,26 +2,15 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
-
-#include "serial/boot_port.h"
 #include "serial/port_list.h"
-#include "shell/context.h"
+#include "shell/utilities.h"
 
 namespace bq {
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
 int IndexOf(const PortListControl& list, const std::string& name) {
   for (int i = 0; i < list.Count(); ++i) {
-    if (SameName(list.Item(i), name)) return i;
+    if (EqualsIgnoringCase(list.Item(i), name)) return i;
   }
   return -1;
 }
@@ -51,31 +40,20 @@ bool KeepTypedPort(PortListControl& list, const std::string& name) {
   return true;
 }
 
-void cbPortaSerialDropDown(Context& ctx) {
-  std::string selected = ctx.portList->SelectedText();
-  RefreshPortList(*ctx.portLister, *ctx.portList);
-  if (!SameName(ctx.portList->SelectedText(), selected)) KeepTypedPort(*ctx.portList, selected);
+void RefreshKeepingSelection(PortLister& lister, PortListControl& list) {
+  std::string selected = list.SelectedText();
+  RefreshPortList(lister, list);
+  if (!EqualsIgnoringCase(list.SelectedText(), selected)) KeepTypedPort(list, selected);
 }
 
-void cbPortaSerialChange(Context& ctx) {
-  ctx.settings.portName = ctx.portList->SelectedText();
-  OpenBootPort(ctx, ctx.settings.baudRate, ctx.settings.portName);
-}
-
-void SelectFoundPort(Context& ctx, const std::string& foundName) {
-  PortListControl& list = *ctx.portList;
-  RefreshPortList(*ctx.portLister, list);
+void SelectFoundPort(PortLister& lister, PortListControl& list, const std::string& foundName) {
+  RefreshPortList(lister, list);
   if (list.Count() == 0) {
     list.Select(-1);
     return;
   }
   int index = list.Count() == 1 ? 0 : IndexOf(list, foundName);
   list.Select(index < 0 ? 0 : index);
-}
-
-void btnDescobrirPortaSerialClick(Context& ctx, const CableFinderRunner& runFinder) {
-  std::optional<std::string> found = runFinder();
-  if (found) SelectFoundPort(ctx, *found);
 }
 
 }  // namespace bq

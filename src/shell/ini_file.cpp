@@ -14,10 +14,6 @@ namespace bq {
 
 namespace {
 
-std::string ErrnoText(int err) {
-  return std::system_category().message(err);
-}
-
 bool SameText(const std::string& a, const std::string& b) {
   return UpperCaseAscii(a) == UpperCaseAscii(b);
 }

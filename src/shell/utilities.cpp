@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -22,10 +23,6 @@ namespace bq {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ErrnoText(int err) {
-  return std::system_category().message(err);
-}
 
 // Writes all of data; false with errno set on failure.
 bool WriteAll(int fd, const std::string& data) {
@@ -324,6 +321,17 @@ bool PlaySoundNumber(const AppPaths& paths, int number) {
     if (SpawnDetached({player, file})) return true;
   }
   return false;
+}
+
+std::string ErrnoText(int err) {
+  return std::system_category().message(err);
+}
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
 }
 
 }  // namespace bq

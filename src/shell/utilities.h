@@ -50,6 +50,10 @@ std::string FormatElapsed(uint32_t hundredths);    // "hh:mm:ss", rounded to the
 int32_t ParseIntOrZero(const std::string& text);
 
 bool ContainsTextCI(const std::string& fragment, const std::string& text);
+// Equal when compared without regard to ASCII case (port names, "COM3" ~ "com3").
+bool EqualsIgnoringCase(const std::string& a, const std::string& b);
+// The operating system's text for an errno value.
+std::string ErrnoText(int err);
 // The text before the first separator; empty when the separator does not occur.
 std::string TextBefore(const std::string& text, const std::string& separator);
 // The name of the folder holding the file: "/a/b/file.kfx" -> "b".

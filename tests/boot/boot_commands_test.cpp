@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "app/device_commands.h"
 #include "device_fixture.h"
 
 namespace bq::test {
@@ -31,6 +32,14 @@ struct CommandCase {
   std::string wrongReplyMessage;
 };
 
+// The image's bytes a command carries.
+std::span<const uint8_t> FlashAt(Context& c, uint32_t address, size_t units) {
+  return {c.image->flash.data() + address, units * kFlashUnit};
+}
+EepromBlock EepromAt(Context& c, uint32_t address) {
+  return EepromBlock(c.image->eeprom.data() + address, kEepromBlockSize);
+}
+
 std::vector<uint8_t> Fixed(std::vector<uint8_t> bytes, const FirmwareImage&) {
   return bytes;
 }
@@ -42,58 +51,56 @@ void PrintTo(const CommandCase& c, std::ostream* os) {
 const std::vector<CommandCase>& Cases() {
   using std::placeholders::_1;
   static const std::vector<CommandCase> cases = {
-      {"EraseAll", [](Context& c) { return EraseAll(c); },
+      {"EraseAll", [](Context& c) { return EraseAll(c.link()); },
        std::bind(Fixed, std::vector<uint8_t>{0x11, 0x00, 0x00, 0x00, 0x00}, _1), ""},
-      {"EraseBlocks", [](Context& c) { return EraseBlocks(c, 0x1200, 4); },
+      {"EraseBlocks", [](Context& c) { return EraseBlocks(c.link(), 0x1200, 4); },
        std::bind(Fixed, std::vector<uint8_t>{0x08, 0x12, 0x00, 0x04, 0x00}, _1), ""},
-      {"WriteProductType", [](Context& c) { return WriteProductType(c, 7); },
+      {"WriteProductType", [](Context& c) { return WriteProductType(c.link(), 7); },
        std::bind(Fixed,
                  std::vector<uint8_t>{0x13, 0xFF, 0xFF, 0x07, 0xFF, 0x5C, 0x2E, 0x91, 0xB7, 0xFF},
                  _1),
        " Erro no comando GRAVA TipoProduto"},
-      {"ReadBootVersion", [](Context& c) { return ReadBootVersion(c); },
-       std::bind(Fixed, std::vector<uint8_t>{0x01, 0xFF, 0xFF, 0xFF}, _1),
-       " Erro le versao boot"},
-      {"ReadDeviceIdentity",
-       [](Context& c) {
-         DeviceIdentity id;
-         return ReadDeviceIdentity(c, id);
-       },
+      {"ReadBootVersion", [](Context& c) { return ReadBootVersion(c.link()).has_value(); },
+       std::bind(Fixed, std::vector<uint8_t>{0x01, 0xFF, 0xFF, 0xFF}, _1), " Erro le versao boot"},
+      {"ReadDeviceIdentity", [](Context& c) { return ReadDeviceIdentity(c.link()).has_value(); },
        std::bind(Fixed, std::vector<uint8_t>{0x0D, 0xFF, 0xFF, 0xFF}, _1),
        " Erro no comando LE NS"},
-      {"WriteEepromBlock", [](Context& c) { return WriteEepromBlock(c, kEepromAt); },
+      {"WriteEepromBlock",
+       [](Context& c) { return WriteEepromBlock(c.link(), kEepromAt, EepromAt(c, kEepromAt)); },
        [](const FirmwareImage& im) {
          return Concat({0x06, 0x00, 0x20, 0x10}, im.eeprom.data() + kEepromAt, 16);
        },
        " Erro retorno WR eeprom"},
-      {"WriteVerifyFlashLong", [](Context& c) { return WriteVerifyFlashLong(c, kFlashHigh, 2); },
+      {"WriteVerifyFlashLong",
+       [](Context& c) {
+         return WriteVerifyFlashLong(c.link(), kFlashHigh, FlashAt(c, kFlashHigh, 2));
+       },
        [](const FirmwareImage& im) {
          return Concat({0x14, 0x01, 0x00, 0x00, 0x02}, im.flash.data() + kFlashHigh, 16);
        },
        " Erro retorno WR flash e verifica"},
-      {"WriteVerifyFlash", [](Context& c) { return WriteVerifyFlash(c, kFlashLow, 2); },
+      {"WriteVerifyFlash",
+       [](Context& c) { return WriteVerifyFlash(c.link(), kFlashLow, FlashAt(c, kFlashLow, 2)); },
        [](const FirmwareImage& im) {
          return Concat({0x10, 0x10, 0x00, 0x02}, im.flash.data() + kFlashLow, 16);
        },
        " Erro retorno WR flash e verifica"},
-      {"WriteFlash", [](Context& c) { return WriteFlash(c, kFlashLow, 2); },
+      {"WriteFlash",
+       [](Context& c) { return WriteFlash(c.link(), kFlashLow, FlashAt(c, kFlashLow, 2)); },
        [](const FirmwareImage& im) {
          return Concat({0x05, 0x10, 0x00, 0x02}, im.flash.data() + kFlashLow, 16);
        },
        " Erro retorno WR flash"},
       {"ReadEepromBlock",
-       [](Context& c) {
-         std::array<uint8_t, 16> data{};
-         return ReadEepromBlock(c, kEepromAt, data);
-       },
-       std::bind(Fixed, std::vector<uint8_t>{0x03, 0x00, 0x20, 0x10}, _1),
-       " Erro Leitura EEProm"},
-      {"CompareEepromBlock", [](Context& c) { return CompareEepromBlock(c, kEepromSame); },
-       std::bind(Fixed, std::vector<uint8_t>{0x03, 0x00, 0x30, 0x10}, _1),
-       " Erro Leitura EEProm"},
-      {"CompareFlash", [](Context& c) { return CompareFlash(c, 0x0800, 2); },
-       std::bind(Fixed, std::vector<uint8_t>{0x02, 0x08, 0x00, 0x02}, _1),
-       " Erro Leitura flash"},
+       [](Context& c) { return ReadEepromBlock(c.link(), kEepromAt).has_value(); },
+       std::bind(Fixed, std::vector<uint8_t>{0x03, 0x00, 0x20, 0x10}, _1), " Erro Leitura EEProm"},
+      {"CompareEepromBlock",
+       [](Context&
+              c) { return CompareEepromBlock(c.link(), kEepromSame, EepromAt(c, kEepromSame)); },
+       std::bind(Fixed, std::vector<uint8_t>{0x03, 0x00, 0x30, 0x10}, _1), " Erro Leitura EEProm"},
+      {"CompareFlash",
+       [](Context& c) { return CompareFlash(c.link(), 0x0800, FlashAt(c, 0x0800, 2)); },
+       std::bind(Fixed, std::vector<uint8_t>{0x02, 0x08, 0x00, 0x02}, _1), " Erro Leitura flash"},
   };
   return cases;
 }
@@ -151,7 +158,7 @@ using BootCommandDetailTest = DeviceFixture;
 TEST_F(BootCommandDetailTest, ResetRunSendsItsFrameWithoutWaiting) {
   StartDevice();
   OpenAtDeviceRate();
-  ResetRun(ctx);
+  ResetRun(ctx.link());
   EXPECT_EQ(ReceivedPayloads(1), (Payloads{{0x09, 0xFF, 0xFF, 0xFF}}));
   EXPECT_FALSE(device->InBootMode());
 }
@@ -159,36 +166,18 @@ TEST_F(BootCommandDetailTest, ResetRunSendsItsFrameWithoutWaiting) {
 TEST_F(BootCommandDetailTest, ResetRunReturnsAtOnceWithNoDeviceListening) {
   StartDevice();
   OpenAtDeviceRate();
-  ResetRun(ctx);
+  ResetRun(ctx.link());
   device->WaitForRequests(1, std::chrono::milliseconds(1000));
   const auto start = std::chrono::steady_clock::now();
-  ResetRun(ctx);  // the application runs now and answers nothing
+  ResetRun(ctx.link());  // the application runs now and answers nothing
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-}
-
-TEST_F(BootCommandDetailTest, SmartWriteSkipsABlankBlockOnlyWhenOn) {
-  StartDevice(Options([&](sim::SimOptions& o) { o.memory = sim::MemoryContent::kBlank; }));
-  OpenAtDeviceRate();
-  ctx.image->FillBlank();
-
-  ctx.options.smartWrite = true;
-  EXPECT_TRUE(WriteFlash(ctx, kFlashLow, 16));
-  EXPECT_TRUE(WriteVerifyFlash(ctx, kFlashLow, 16));
-  EXPECT_TRUE(WriteVerifyFlashLong(ctx, kFlashHigh, 16));
-  EXPECT_TRUE(ReceivedPayloads().empty());
-
-  ctx.options.smartWrite = false;
-  EXPECT_TRUE(WriteFlash(ctx, kFlashLow, 16));
-  const auto sent = ReceivedPayloads();
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0], Concat({0x05, 0x10, 0x00, 0x10}, ctx.image->flash.data(), 128));
 }
 
 TEST_F(BootCommandDetailTest, LongWriteCarriesTheTopAddressInThreeBytes) {
   StartDevice(Options([&](sim::SimOptions& o) { o.memory = sim::MemoryContent::kBlank; }));
   OpenAtDeviceRate();
   ctx.image->flash[0x1FFFF] = 0x5A;
-  EXPECT_TRUE(WriteVerifyFlashLong(ctx, 0x1FF80, 16));
+  EXPECT_TRUE(WriteVerifyFlashLong(ctx.link(), 0x1FF80, FlashAt(ctx, 0x1FF80, 16)));
   const auto sent = ReceivedPayloads();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(std::vector<uint8_t>(sent[0].begin(), sent[0].begin() + 5),
@@ -205,11 +194,16 @@ TEST_F(BootCommandDetailTest, ReadBackDifferenceNamesTheComparison) {
     const char* message;
   };
   const Case cases[] = {
-      {"WriteVerifyFlashLong", [](Context& c) { return WriteVerifyFlashLong(c, kFlashLow, 1); },
+      {"WriteVerifyFlashLong",
+       [](Context& c) {
+         return WriteVerifyFlashLong(c.link(), kFlashLow, FlashAt(c, kFlashLow, 1));
+       },
        " Erro na comparação do WR flash e verifica"},
-      {"WriteVerifyFlash", [](Context& c) { return WriteVerifyFlash(c, kFlashLow, 1); },
+      {"WriteVerifyFlash",
+       [](Context& c) { return WriteVerifyFlash(c.link(), kFlashLow, FlashAt(c, kFlashLow, 1)); },
        " Erro na comparação do WR flash e verifica"},
-      {"WriteFlash", [](Context& c) { return WriteFlash(c, kFlashLow, 1); },
+      {"WriteFlash",
+       [](Context& c) { return WriteFlash(c.link(), kFlashLow, FlashAt(c, kFlashLow, 1)); },
        " Erro retorno WR flash"},
   };
   for (const Case& c : cases) {
@@ -223,7 +217,7 @@ TEST_F(BootCommandDetailTest, ReadBackDifferenceNamesTheComparison) {
     OpenAtDeviceRate();
     EXPECT_FALSE(c.run(ctx));
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{c.message});
-    CloseBootPort(ctx);
+    CloseBootPort(ctx.ComPortQuarn);
     device->Stop();
   }
 }
@@ -234,8 +228,8 @@ TEST_F(BootCommandDetailTest, ComparesFindADifferingByte) {
   OpenAtDeviceRate();
   ctx.image->flash[0x0800 + 13] ^= 0x01;
   ctx.image->eeprom[kEepromAt + 15] ^= 0x80;
-  EXPECT_FALSE(CompareFlash(ctx, 0x0800, 2));
-  EXPECT_FALSE(CompareEepromBlock(ctx, kEepromAt));
+  EXPECT_FALSE(CompareFlash(ctx.link(), 0x0800, FlashAt(ctx, 0x0800, 2)));
+  EXPECT_FALSE(CompareEepromBlock(ctx.link(), kEepromAt, EepromAt(ctx, kEepromAt)));
   EXPECT_EQ(ui.Messages(),
             (std::vector<std::string>{"Erro comparacao flash", "Erro comparacao e2prom"}));
 }
@@ -243,10 +237,10 @@ TEST_F(BootCommandDetailTest, ComparesFindADifferingByte) {
 TEST_F(BootCommandDetailTest, ReadEepromBlockReturnsTheDeviceBytes) {
   StartDevice();
   OpenAtDeviceRate();
-  std::array<uint8_t, 16> data{};
-  ASSERT_TRUE(ReadEepromBlock(ctx, kEepromAt, data));
+  auto data = ReadEepromBlock(ctx.link(), kEepromAt);
+  ASSERT_TRUE(data);
   const auto eeprom = device->Eeprom();
-  EXPECT_TRUE(std::equal(data.begin(), data.end(), eeprom.begin() + kEepromAt));
+  EXPECT_TRUE(std::equal(data->begin(), data->end(), eeprom.begin() + kEepromAt));
 }
 
 TEST_F(BootCommandDetailTest, ReadDeviceIdentityFillsTheFourFields) {
@@ -255,14 +249,13 @@ TEST_F(BootCommandDetailTest, ReadDeviceIdentityFillsTheFourFields) {
     o.productCode = 9;
   }));
   OpenAtDeviceRate();
-  DeviceIdentity id;
-  id.bootLoaderVersion = 77;
-  ASSERT_TRUE(ReadDeviceIdentity(ctx, id));
-  EXPECT_EQ(id.serialNumber, 0xA1B2);
-  EXPECT_EQ(id.firmwareVersion, 3);
-  EXPECT_EQ(id.firmwareRevision, 1);
-  EXPECT_EQ(id.productCode, 9);
-  EXPECT_EQ(id.bootLoaderVersion, 77u);  // not this command's field
+  auto id = ReadDeviceIdentity(ctx.link());
+  ASSERT_TRUE(id);
+  EXPECT_EQ(id->serialNumber, 0xA1B2);
+  EXPECT_EQ(id->firmwareVersion, 3);
+  EXPECT_EQ(id->firmwareRevision, 1);
+  EXPECT_EQ(id->productCode, 9);
+  EXPECT_EQ(id->bootLoaderVersion, 0u);  // not this command's field
 }
 
 TEST_F(BootCommandDetailTest, ReadBootVersionTakesShortAndLongReplies) {
@@ -281,13 +274,13 @@ TEST_F(BootCommandDetailTest, ReadBootVersionTakesShortAndLongReplies) {
     }));
     OpenAtDeviceRate();
     ctx.identity.hardwareVersion = 99;
-    ASSERT_TRUE(ReadBootVersion(ctx));
+    ASSERT_TRUE(ReadAndShowBootVersion(ctx));
     EXPECT_EQ(ctx.identity.bootLoaderVersion, c.version);
     EXPECT_EQ(ctx.identity.hardwareVersion, c.hardware);
     EXPECT_EQ(ui.FieldText(Field::edVersaoBoot), c.text);
     EXPECT_EQ(ui.FieldText(Field::edVersaoBootR2), c.text);
     EXPECT_EQ(ui.FieldText(Field::edVerHard), std::to_string(c.hardware));
-    CloseBootPort(ctx);
+    CloseBootPort(ctx.ComPortQuarn);
     device->Stop();
   }
 }
@@ -298,7 +291,7 @@ TEST_F(BootCommandDetailTest, FailedVersionReadZeroesBothAndKeepsTheDisplay) {
   OpenAtDeviceRate();
   ctx.identity.bootLoaderVersion = 514;
   ctx.identity.hardwareVersion = 3;
-  EXPECT_FALSE(ReadBootVersion(ctx));
+  EXPECT_FALSE(ReadAndShowBootVersion(ctx));
   EXPECT_EQ(ctx.identity.bootLoaderVersion, 0u);
   EXPECT_EQ(ctx.identity.hardwareVersion, 0u);
   for (const auto& e : ui.events) EXPECT_NE(e.kind, Event::Kind::Field) << e.text;
@@ -310,7 +303,7 @@ TEST_F(BootCommandDetailTest, MissingReplyCostsOneProbeWait) {
       Options([&](sim::SimOptions& o) { o.faults = {AtRequest(FaultKind::kDropReply, 0)}; }));
   OpenAtDeviceRate();
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(ReadBootVersion(ctx));
+  EXPECT_FALSE(ReadBootVersion(ctx.link()));
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(90));
   EXPECT_LT(took, std::chrono::milliseconds(700));  // far below the open's 1100 ms
@@ -320,7 +313,7 @@ TEST_F(BootCommandDetailTest, MissingReplyCostsOneProbeWait) {
 TEST_F(BootCommandDetailTest, EraseAllLeavesTheLongWaitsInForce) {
   StartDevice();
   OpenAtDeviceRate();
-  ASSERT_TRUE(EraseAll(ctx));
+  ASSERT_TRUE(EraseAll(ctx.link()));
   EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readConstant, kLongEraseTimeouts.readConstant);
   EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readMultiplier, kLongEraseTimeouts.readMultiplier);
   EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readInterval, kLongEraseTimeouts.readInterval);
@@ -328,19 +321,20 @@ TEST_F(BootCommandDetailTest, EraseAllLeavesTheLongWaitsInForce) {
 
 TEST_F(BootCommandDetailTest, CommandOnAClosedPortRaisesThePortError) {
   try {
-    ReadBootVersion(ctx);
+    ReadBootVersion(ctx.link());
     FAIL() << "no port error";
   } catch (const PortError& e) {
     EXPECT_STREQ(e.what(), kClosedPortText);
   }
 }
 
-TEST_F(BootCommandDetailTest, RangesOutsideTheImageAreRefusedBeforeSending) {
+TEST_F(BootCommandDetailTest, BlocksNoFrameCanCarryAreRefusedBeforeSending) {
   StartDevice();
   OpenAtDeviceRate();
-  EXPECT_THROW(WriteVerifyFlashLong(ctx, 0x1FFF8, 2), std::out_of_range);
-  EXPECT_THROW(WriteFlash(ctx, 0x1000, 32), std::invalid_argument);
-  EXPECT_THROW(WriteEepromBlock(ctx, 4090), std::out_of_range);
+  EXPECT_THROW(WriteFlash(ctx.link(), 0x1000, FlashAt(ctx, 0x1000, 32)), std::invalid_argument);
+  EXPECT_THROW(WriteVerifyFlash(ctx.link(), 0x1000, {ctx.image->flash.data(), 12}),
+               std::invalid_argument);
+  EXPECT_THROW(CompareFlash(ctx.link(), 0x1000, {}), std::invalid_argument);
   EXPECT_TRUE(ReceivedPayloads().empty());
 }
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/device_commands.h"
 #include "boot/boot_commands.h"
 #include "device_fixture.h"
 
@@ -45,7 +46,7 @@ TEST_F(BootConnectionTest, DetectionTriesThePreferredRateFirst) {
     EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
     EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readConstant, kOpenTimeouts.readConstant);
     EXPECT_TRUE(ui.Messages().empty());
-    CloseBootPort(ctx);
+    CloseBootPort(ctx.ComPortQuarn);
     device->Stop();
   }
 }
@@ -63,11 +64,11 @@ TEST_F(BootConnectionTest, DetectionOfAPortHeldElsewhereFailsQuietly) {
   StartDevice();
   RecordingOperator otherUi;
   Context other{otherUi, AppPaths{}};
-  ASSERT_TRUE(OpenBootPort(other, 38400, ctx.settings.portName));
+  ASSERT_TRUE(OpenBootPort(other.ComPortQuarn, other.ui, 38400, ctx.settings.portName));
   EXPECT_FALSE(DetectBootBaudRate(ctx));
   EXPECT_TRUE(ui.Messages().empty());
   EXPECT_TRUE(ui.Errors().empty());
-  CloseBootPort(other);
+  CloseBootPort(other.ComPortQuarn);
 }
 
 TEST_F(BootConnectionTest, ReadSerialNumberShowsTheDevice) {
@@ -108,7 +109,7 @@ TEST_F(BootConnectionTest, ReadSerialNumberWithoutADeviceClearsQuietly) {
     if (c.portExists) {
       StartDevice();
       OpenAtDeviceRate();
-      ResetRun(ctx);  // the application runs now and ignores the loader's frames
+      ResetRun(ctx.link());  // the application runs now and ignores the loader's frames
       device->WaitForRequests(1, std::chrono::milliseconds(1000));
     } else {
       ctx.settings.portName = "/dev/ttyBQ-not-there";
@@ -155,14 +156,14 @@ TEST_F(BootConnectionTest, IdentifyReportsAMissingVersionUnlessQuiet) {
     StartDevice(
         Options([&](sim::SimOptions& o) { o.faults = {AtRequest(FaultKind::kDropReply, 2)}; }));
     ASSERT_TRUE(DetectBootBaudRate(ctx));
-    ApplyReadTimeouts(ctx, ProbeTimeouts);
+    ApplyReadTimeouts(ctx.ComPortQuarn, ProbeTimeouts);
     EXPECT_FALSE(IdentifyDevice(ctx, false, quiet));
     EXPECT_EQ(ui.FieldText(Field::edNSLido), "1000");  // the identity stays shown
     EXPECT_EQ(ui.Messages(), quiet ? std::vector<std::string>{}
                                    : std::vector<std::string>{" Erro le versao boot"});
     EXPECT_EQ(ctx.identity.bootLoaderVersion, 0u);
     EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
-    CloseBootPort(ctx);
+    CloseBootPort(ctx.ComPortQuarn);
     device->Stop();
   }
 }
@@ -223,7 +224,7 @@ TEST_F(BootConnectionTest, EraseReportsItsOutcome) {
     EXPECT_EQ(ReceivedPayloads(), (Payloads{{0x11, 0, 0, 0, 0}}));
     EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
     EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readConstant, kLongEraseTimeouts.readConstant);
-    CloseBootPort(ctx);
+    CloseBootPort(ctx.ComPortQuarn);
     device->Stop();
   }
 }

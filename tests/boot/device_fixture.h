@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/context.h"
 #include "recording_operator.h"
 #include "serial/boot_port.h"
-#include "shell/context.h"
 #include "virtual_device.h"
 
 namespace bq::test {
@@ -19,7 +19,7 @@ namespace bq::test {
 class DeviceFixture : public ::testing::Test {
  protected:
   void TearDown() override {
-    CloseBootPort(ctx);
+    CloseBootPort(ctx.ComPortQuarn);
     if (device) device->Stop();
   }
 
@@ -34,9 +34,9 @@ class DeviceFixture : public ::testing::Test {
   // Opens the port at the device's rate under the short probe waits, so that a
   // missing reply costs about 110 ms.
   void OpenAtDeviceRate() {
-    ASSERT_TRUE(
-        OpenBootPort(ctx, static_cast<uint16_t>(device->BaudRate()), ctx.settings.portName));
-    ApplyReadTimeouts(ctx, ProbeTimeouts);
+    ASSERT_TRUE(OpenBootPort(ctx.ComPortQuarn, ctx.ui, static_cast<uint16_t>(device->BaudRate()),
+                             ctx.settings.portName));
+    ApplyReadTimeouts(ctx.ComPortQuarn, ProbeTimeouts);
   }
 
   // The request payloads the device received so far, after a short settle for

@@ -1,10 +1,12 @@
 // The text of a boot-loader version and the identity group of the window.
 
+#include "app/identity_view.h"
+
 #include <gtest/gtest.h>
 
+#include "app/context.h"
 #include "boot/boot_commands.h"
 #include "recording_operator.h"
-#include "shell/context.h"
 
 namespace bq::test {
 namespace {

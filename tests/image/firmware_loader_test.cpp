@@ -3,16 +3,18 @@
 #include "image/firmware_loader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
+#include "app/context.h"
+#include "app/firmware_commands.h"
 #include "hex_record.h"
 #include "image/catalogue.h"
 #include "recording_operator.h"
-#include "shell/context.h"
 
 namespace bq {
 namespace {
@@ -267,6 +269,16 @@ const uint8_t* BufferAt(const FirmwareImage& img, Buf b) {
   return nullptr;
 }
 
+// Loads the file as the program does, with the operator's boxes and status.
+bool LoadShown(test::RecordingOperator& ui, std::unique_ptr<FirmwareImage>& image,
+               const std::string& path, FirmwareHeader& header) {
+  Context ctx{ui, AppPaths{}};
+  ctx.image.swap(image);
+  const bool ok = LoadFirmwareFile(ctx, path, header);
+  ctx.image.swap(image);
+  return ok;
+}
+
 class LoaderCase : public ::testing::TestWithParam<LoadCase> {};
 
 TEST_P(LoaderCase, LoadsOrRefusesWithItsMessage) {
@@ -277,7 +289,7 @@ TEST_P(LoaderCase, LoadsOrRefusesWithItsMessage) {
     test::RecordingOperator ui;
     auto image = std::make_unique<FirmwareImage>();
     FirmwareHeader header;
-    bool ok = LoadFirmwareFile(ui, *image, dir.Write("f.hex", Join(c.lines, eol)), header);
+    bool ok = LoadShown(ui, image, dir.Write("f.hex", Join(c.lines, eol)), header);
 
     EXPECT_EQ(ok, c.ok);
     std::vector<std::string> expected;
@@ -312,7 +324,7 @@ TEST(Loader, EveryLoadRefillsTheWholeImage) {
   image->eeprom.fill(0x22);
   image->config.fill(0x33);
   FirmwareHeader header;
-  ASSERT_TRUE(LoadFirmwareFile(ui, *image, dir.Write("a.hex", kEnd), header));
+  ASSERT_TRUE(LoadShown(ui, image, dir.Write("a.hex", kEnd), header));
   for (uint8_t b : image->flash) ASSERT_EQ(b, 0xFF);
   for (uint8_t b : image->eeprom) ASSERT_EQ(b, 0xFF);
   for (uint8_t b : image->config) ASSERT_EQ(b, 0xFF);
@@ -320,13 +332,18 @@ TEST(Loader, EveryLoadRefillsTheWholeImage) {
 
 TEST(Loader, UnopenableFileIsReportedAndChangesNothing) {
   TempDir dir;
-  for (const std::string& path : {dir.path() + "/missing.kfx", dir.path()}) {
+  const std::string fifo = dir.path() + "/pipe.kfx";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // A folder, a device and a FIFO without a writer are refused before any read,
+  // so none of them can hang the load or grow it without bound.
+  for (const std::string& path :
+       {dir.path() + "/missing.kfx", dir.path(), std::string("/dev/zero"), fifo}) {
     test::RecordingOperator ui;
     auto image = std::make_unique<FirmwareImage>();
     image->flash.fill(0x11);
     FirmwareHeader header;
     header.version = 9;
-    EXPECT_FALSE(LoadFirmwareFile(ui, *image, path, header));
+    EXPECT_FALSE(LoadShown(ui, image, path, header));
     ASSERT_EQ(ui.Errors().size(), 1u);
     EXPECT_EQ(ui.Errors()[0].rfind("Erro abrindo arquivo [" + path + "] =", 0), 0u);
     EXPECT_TRUE(ui.Statuses().empty());

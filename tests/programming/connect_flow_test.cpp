@@ -1,6 +1,6 @@
 // "Conectar e &Gravar" against a virtual boot loader: the decision, the outcome
 // and what is left behind (device state, counter, memo lines, log, port).
-#include "programming/connect_flow.h"
+#include "app/connect_flow.h"
 
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/device_commands.h"
 #include "boot/boot_commands.h"
 #include "programming_fixture.h"
 #include "serial/port_error.h"
@@ -61,7 +62,7 @@ class FlowTest : public ProgrammingFixture {
   // The port as the detection leaves it: open at the loader's rate, versions read.
   void OpenAndReadVersion() {
     Connect();
-    ASSERT_TRUE(ReadBootVersion(ctx));
+    ASSERT_TRUE(ReadAndShowBootVersion(ctx));
   }
 
   bool Programmed() const { return !RequestsWith(boot::kEraseAll).empty(); }
@@ -100,7 +101,7 @@ TEST_P(FlowDecisionTest, DecidesAndEndsAsExpected) {
   OpenAndReadVersion();
   if (c.answer) ui.answers.push_back(*c.answer);
 
-  EXPECT_EQ(CheckAndProgram(ctx, true), c.programs);
+  EXPECT_EQ(CheckAndProgram(ctx, true).ok, c.programs);
 
   EXPECT_EQ(ui.Questions().size(), c.asks ? 1u : 0u);
   EXPECT_EQ(Programmed(), c.programs);
@@ -160,7 +161,7 @@ TEST_F(FlowTest, DowngradeQuestionNamesBothVersions) {
   Prepare(Device(1, 3, 0), {5, 1, 2, 9});
   OpenAndReadVersion();
   ui.answers.push_back(Answer::No);
-  EXPECT_FALSE(CheckAndProgram(ctx, true));
+  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
   EXPECT_EQ(ui.Questions().front(),
             "O programa que você quer instalar é mais antigo que o da máquina.\r\nVersão máquina= "
             "3.0  Versão para gravar= 2.9\r\n\r\nContinua?");
@@ -170,7 +171,7 @@ TEST_F(FlowTest, DowngradeQuestionNamesBothVersions) {
 TEST_F(FlowTest, SuccessCountsAndLogsEveryWrite) {
   Prepare(Device(1, 0, 0, true), {5, 7, 1, 2});
   OpenAndReadVersion();
-  ASSERT_TRUE(CheckAndProgram(ctx, true));
+  ASSERT_TRUE(CheckAndProgram(ctx, true).ok);
   EXPECT_EQ(ui.LastStatus(), "Operação Ok");
   EXPECT_TRUE(ui.LastStatusSuccess());
 
@@ -180,7 +181,7 @@ TEST_F(FlowTest, SuccessCountsAndLogsEveryWrite) {
   }
   device->EnterBootMode();
   OpenAndReadVersion();
-  ASSERT_TRUE(CheckAndProgram(ctx, true));
+  ASSERT_TRUE(CheckAndProgram(ctx, true).ok);
 
   EXPECT_EQ(ctx.upgradeCounter, 2);
   EXPECT_EQ(ui.FieldText(Field::edContadorUpgrade), "2");
@@ -205,7 +206,7 @@ TEST_F(FlowTest, FailedProgrammingLeavesTheDeviceInBootModeAndNothingCounted) {
   Prepare(o);
   OpenAndReadVersion();
 
-  EXPECT_FALSE(CheckAndProgram(ctx, true));
+  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
 
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Falha na gravação"});
   EXPECT_EQ(Resets(), 0u);
@@ -220,7 +221,7 @@ TEST_F(FlowTest, FileThatFailsToLoadSendsNothing) {
   OpenAndReadVersion();
   const size_t before = device->Requests().size();
 
-  EXPECT_FALSE(CheckAndProgram(ctx, true));
+  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
 
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(device->Requests().size(), before);
@@ -245,7 +246,7 @@ TEST_P(FlowIdentityTest, MissingIdentityIsReported) {
   Prepare(o);
   OpenAndReadVersion();
 
-  EXPECT_FALSE(CheckAndProgram(ctx, true));
+  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
 
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{kNoIdentity});
   EXPECT_EQ(Resets(), GetParam().resets);
@@ -261,7 +262,7 @@ TEST_F(FlowTest, ConnectWritesAHighAddressDeviceAndClosesThePort) {
   Prepare(Device(10, 0, 0, true), {10, 1, 3, 7});
   ctx.options.highAddresses = false;
 
-  EXPECT_TRUE(ConnectAndProgram(ctx, true));
+  EXPECT_TRUE(ConnectAndProgram(ctx, true).ok);
 
   EXPECT_TRUE(ctx.options.highAddresses);
   EXPECT_TRUE(ui.checks[static_cast<int>(Check::chkHiAdress)]);
@@ -277,7 +278,7 @@ TEST_F(FlowTest, WithoutGravaAutomaticoOnlyChecks) {
   ctx.gravaAuto = false;
   ctx.options.highAddresses = false;
 
-  EXPECT_TRUE(ConnectAndProgram(ctx, true));
+  EXPECT_TRUE(ConnectAndProgram(ctx, true).ok);
 
   EXPECT_TRUE(ctx.options.highAddresses);
   EXPECT_FALSE(Programmed());
@@ -313,7 +314,7 @@ TEST_F(FlowTest, UnplugDuringTheWriteThenWriteAgain) {
 
   bool ok = true;
   try {
-    ok = ConnectAndProgram(ctx, true);
+    ok = ConnectAndProgram(ctx, true).ok;
   } catch (const PortError& e) {
     ok = false;
     ui.ShowErrorBox(e.what());
@@ -330,7 +331,7 @@ TEST_F(FlowTest, UnplugDuringTheWriteThenWriteAgain) {
   ASSERT_TRUE(device->Plugged());
   ui.Clear();
   // The product code goes last, so the half-written device still reads as blank.
-  EXPECT_TRUE(ConnectAndProgram(ctx, true));
+  EXPECT_TRUE(ConnectAndProgram(ctx, true).ok);
   EXPECT_TRUE(ui.Questions().empty());
   EXPECT_TRUE(FlashMatches(kDataEnd));
   EXPECT_EQ(ctx.upgradeCounter, 1);

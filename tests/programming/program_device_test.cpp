@@ -1,13 +1,13 @@
 // The programming engine against a virtual boot loader: what goes on the wire, in
 // which order, what the operator sees, and that a reported success is real.
-#include "programming/program_device.h"
+#include "app/program_device.h"
 
 #include <optional>
 #include <string>
 
+#include "app/commands.h"
 #include "programming/programming_plan.h"
 #include "programming_fixture.h"
-#include "shell/commands.h"
 #include "shell/utilities.h"
 
 namespace bq::test {
@@ -62,7 +62,7 @@ TEST_P(EngineOrderTest, ErasesWritesAndVerifiesInOrder) {
   Prepare(c.loader, {}, c.highAddresses);
   ui.onProcessMessages = [this] { CronometroTimer(ctx); };
 
-  ASSERT_TRUE(ProgramDevice(ctx));
+  ASSERT_TRUE(ProgramDevice(ctx).ok());
 
   const bool newer = c.loader >= kNewerLoader;
   EXPECT_EQ(AddressesOf(c.writeCommand), ExpectedBlocks());
@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EngineTest, StatusLineWalksThroughThePhases) {
   Prepare(kNewerLoader);
-  ASSERT_TRUE(ProgramDevice(ctx));
+  ASSERT_TRUE(ProgramDevice(ctx).ok());
   EXPECT_EQ(ui.Statuses(),
             (std::vector<std::string>{"Apagando memoria programa 1 step...",
                                       "Gravando e conferindo memória de programa..."}));
@@ -141,7 +141,7 @@ TEST_P(EngineRetryTest, ABlockGetsFourAttempts) {
   const RetryCase& c = GetParam();
   Prepare(c.loader, c.faults);
 
-  const bool ok = ProgramDevice(ctx);
+  const bool ok = ProgramDevice(ctx).ok();
 
   EXPECT_EQ(ok, !c.engineMessage.has_value());
   const auto blocks =
@@ -189,7 +189,7 @@ TEST_F(EngineTest, CancelDuringTheWriteStillWritesTheProductCode) {
     }
   };
 
-  EXPECT_FALSE(ProgramDevice(ctx));
+  EXPECT_FALSE(ProgramDevice(ctx).ok());
 
   EXPECT_EQ(AddressesOf(boot::kWriteVerifyFlash), Range(0x880, 0xA80, 0x80));
   EXPECT_EQ(device->Requests().back().command, boot::kWriteProductType);
@@ -204,7 +204,7 @@ TEST_F(EngineTest, OlderLoaderVerifiesInASeparatePassWhenNotWhileWriting) {
   Prepare(kOlderLoader, {corrupt});
   ctx.options.verifyWhileWriting = false;
 
-  EXPECT_FALSE(ProgramDevice(ctx));
+  EXPECT_FALSE(ProgramDevice(ctx).ok());
 
   // Every block written once, then 128-byte reads up to the wrong one.
   EXPECT_EQ(AddressesOf(boot::kWriteFlash), ExpectedBlocks());
@@ -216,7 +216,7 @@ TEST_F(EngineTest, OlderLoaderVerifiesInASeparatePassWhenNotWhileWriting) {
 TEST_F(EngineTest, SeparatePassEndsWithEightByteReads) {
   Prepare(kOlderLoader);
   ctx.options.verifyWhileWriting = false;
-  ASSERT_TRUE(ProgramDevice(ctx));
+  ASSERT_TRUE(ProgramDevice(ctx).ok());
   auto reads = RequestsWith(boot::kCompareFlash);
   ASSERT_EQ(reads.size(), Range(0x800, 0x1180, 0x80).size() + 16);
   EXPECT_EQ(RequestAddress(reads.back()), 0x1278u);
@@ -229,7 +229,7 @@ TEST_F(EngineTest, EepromSkipsTheBootGranuleAndStopsAfterTheFirstBlankOne) {
   for (uint32_t a = 0; a < 48; ++a) ctx.image->eeprom[a] = static_cast<uint8_t>(a + 1);
   const auto before = device->Eeprom();
 
-  ASSERT_TRUE(ProgramDevice(ctx));
+  ASSERT_TRUE(ProgramDevice(ctx).ok());
 
   // Granules 16 and 32 hold data, 48 is the first blank one, 64 the one after it.
   const std::vector<uint32_t> granules = {16, 32, 48, 64};
@@ -251,7 +251,7 @@ TEST_F(EngineTest, EepromGranuleFailureNamesItsAddress) {
   f.request = 22;  // EraseAll, 21 flash blocks, then the first EEPROM granule
   Prepare(kNewerLoader, {f});
   ctx.options.writeEeprom = true;
-  EXPECT_FALSE(ProgramDevice(ctx));
+  EXPECT_FALSE(ProgramDevice(ctx).ok());
   EXPECT_EQ(ui.Messages().back(), "Falha grava E2Prom End 16");
 }
 
@@ -259,7 +259,7 @@ TEST_F(EngineTest, EraseOffSendsNoEraseCommand) {
   Prepare(kOlderLoader);
   ctx.options.eraseFirst = false;
   device->LoadFlash(0x800, std::vector<uint8_t>(0x1000, 0xFF));
-  ASSERT_TRUE(ProgramDevice(ctx));
+  ASSERT_TRUE(ProgramDevice(ctx).ok());
   EXPECT_TRUE(RequestsWith(boot::kEraseBlocks).empty());
   EXPECT_EQ(AddressesOf(boot::kWriteFlash), ExpectedBlocks());
 }
@@ -269,7 +269,7 @@ TEST_F(EngineTest, EraseOffSendsNoEraseCommand) {
 TEST_F(EngineTest, OlderLoaderRefusesDataAbove64KBeforeErasing) {
   Prepare(kOlderLoader, {}, true);
   ctx.image->flash[0x10000] = 0x12;
-  EXPECT_FALSE(ProgramDevice(ctx));
+  EXPECT_FALSE(ProgramDevice(ctx).ok());
   EXPECT_TRUE(device->Requests().empty());
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Falha gravação End 65536"});
 }
@@ -294,7 +294,7 @@ TEST_P(EngineIntegrityTest, SuccessOnlyWhenTheFlashHoldsTheImage) {
   f.request = c.request;
   Prepare(c.loader, {f});
 
-  const bool ok = ProgramDevice(ctx);
+  const bool ok = ProgramDevice(ctx).ok();
 
   if (c.expectedOk) {
     EXPECT_EQ(ok, *c.expectedOk);

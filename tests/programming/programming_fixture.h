@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "app/context.h"
 #include "boot/boot_protocol.h"
 #include "hex_record.h"
 #include "recording_operator.h"
 #include "serial/boot_port.h"
-#include "shell/context.h"
 #include "virtual_device.h"
 
 namespace bq::test {
@@ -72,7 +72,7 @@ inline uint32_t RequestAddress(const sim::Request& r) {
 class ProgrammingFixture : public ::testing::Test {
  protected:
   void TearDown() override {
-    CloseBootPort(ctx);
+    CloseBootPort(ctx.ComPortQuarn);
     if (device) device->Stop();
   }
 
@@ -87,8 +87,8 @@ class ProgrammingFixture : public ::testing::Test {
   // The state ProgramDevice expects: the port open at the loader's rate and the
   // loader's version known. Missing replies cost the open's 1.1 s per byte.
   void Connect() {
-    ASSERT_TRUE(
-        OpenBootPort(ctx, static_cast<uint16_t>(device->BaudRate()), ctx.settings.portName));
+    ASSERT_TRUE(OpenBootPort(ctx.ComPortQuarn, ctx.ui, static_cast<uint16_t>(device->BaudRate()),
+                             ctx.settings.portName));
     ctx.identity.bootLoaderVersion = device->BootLoaderVersion();
   }
 

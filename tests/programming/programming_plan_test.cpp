@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace bq {
 namespace {
@@ -37,7 +39,7 @@ struct RangeCase {
   uint32_t dataFirst, dataLast;  // dataLast < dataFirst: no flash data
   bool smartWrite, highAddresses;
   uint32_t loader;
-  uint32_t end, eraseEnd, writeEnd, c128;
+  uint32_t end, eraseEnd, writeEnd, verifyBlocksEnd;
 };
 
 class RangeTest : public ::testing::TestWithParam<RangeCase> {};
@@ -49,8 +51,8 @@ TEST_P(RangeTest, EndsFollowTheImageAndSwitches) {
   EXPECT_EQ(plan.end, c.end);
   EXPECT_EQ(plan.eraseEnd, c.eraseEnd);
   EXPECT_EQ(plan.writeEnd, c.writeEnd);
-  EXPECT_EQ(plan.c16, c.writeEnd);
-  EXPECT_EQ(plan.c128, c.c128);
+  EXPECT_EQ(plan.verifyEnd, c.writeEnd);
+  EXPECT_EQ(plan.verifyBlocksEnd, c.verifyBlocksEnd);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -87,14 +89,14 @@ TEST(PlanOrder, SmartRangeErasesAndWritesInOrderWithTheFirstBlockLast) {
 
   EXPECT_EQ(older.eraseMode, EraseMode::Blocks);
   EXPECT_EQ(older.eraseAddresses, erases);
-  EXPECT_EQ(older.writeBlocks, blocks);
+  EXPECT_EQ(AddressesOf(older.writeBlocks), blocks);
   EXPECT_EQ(older.writeCommand, FlashWriteCommand::WriteThenCompare);
   EXPECT_FALSE(older.writeProductCode);
 
   ProgrammingPlan newer = PlanProgramming(*image, Options(true, false), kNewer);
   EXPECT_EQ(newer.eraseMode, EraseMode::OneStep);
   EXPECT_TRUE(newer.eraseAddresses.empty());
-  EXPECT_EQ(newer.writeBlocks, blocks);
+  EXPECT_EQ(AddressesOf(newer.writeBlocks), blocks);
   EXPECT_EQ(newer.writeCommand, FlashWriteCommand::WriteVerify);
   EXPECT_TRUE(newer.writeProductCode);
 }
@@ -103,20 +105,20 @@ TEST(PlanOrder, FullRangeEndsAtTheTopBlocks) {
   auto image = ImageWithFlash(0x800, 0x1234);
   ProgrammingPlan low = PlanProgramming(*image, Options(false, false), kNewer);
   ASSERT_EQ(low.writeBlocks.size(), (0x10000u - 0x800u) / 128u);
-  EXPECT_EQ(low.writeBlocks.front(), 0x880u);
-  EXPECT_EQ(low.writeBlocks[low.writeBlocks.size() - 2], 0xFF80u);
-  EXPECT_EQ(low.writeBlocks.back(), 0x800u);
+  EXPECT_EQ(low.writeBlocks.front().address, 0x880u);
+  EXPECT_EQ(low.writeBlocks[low.writeBlocks.size() - 2].address, 0xFF80u);
+  EXPECT_EQ(low.writeBlocks.back().address, 0x800u);
 
   ProgrammingPlan high = PlanProgramming(*image, Options(false, true), kNewer);
   EXPECT_EQ(high.writeCommand, FlashWriteCommand::WriteVerifyLong);
-  EXPECT_EQ(high.writeBlocks[high.writeBlocks.size() - 2], 0x1FF80u);
+  EXPECT_EQ(high.writeBlocks[high.writeBlocks.size() - 2].address, 0x1FF80u);
 }
 
 // A range ending in the second granule still writes the block after the first.
 TEST(PlanOrder, ShortestRangeWritesTheSecondBlockThenTheFirst) {
   auto image = ImageWithFlash(0x810, 0x810);
   ProgrammingPlan plan = PlanProgramming(*image, Options(true, false), kOlder);
-  EXPECT_EQ(plan.writeBlocks, (std::vector<uint32_t>{0x880, 0x800}));
+  EXPECT_EQ(AddressesOf(plan.writeBlocks), (std::vector<uint32_t>{0x880, 0x800}));
   EXPECT_EQ(plan.eraseAddresses, (std::vector<uint32_t>{0x800}));
 }
 
@@ -128,10 +130,16 @@ TEST(PlanVerify, SeparatePassOnlyForOlderLoadersWithoutReadBackWhileWriting) {
   ProgrammingPlan older = PlanProgramming(*image, o, kOlder);
   EXPECT_EQ(older.writeCommand, FlashWriteCommand::WriteOnly);
   ASSERT_TRUE(older.separateVerify);
-  std::vector<FlashRead> reads;
+  std::vector<std::pair<uint32_t, int>> reads;
   for (uint32_t a = 0x800; a <= 0x1180; a += 0x80) reads.push_back({a, 16});
   for (uint32_t a = 0x1200; a <= 0x1278; a += 8) reads.push_back({a, 1});
-  EXPECT_EQ(older.verifyReads, reads);
+  std::vector<std::pair<uint32_t, int>> planned;
+  for (const FlashRead& r : older.verifyReads) {
+    planned.push_back({r.address, r.Units()});
+    // Each read carries the image's bytes it must find.
+    ASSERT_TRUE(std::equal(r.expected.begin(), r.expected.end(), &image->flash[r.address]));
+  }
+  EXPECT_EQ(planned, reads);
 
   EXPECT_FALSE(PlanProgramming(*image, o, kNewer).separateVerify);
   o.verify = false;
@@ -164,8 +172,8 @@ TEST(PlanEeprom, EndCoversFirstBlankGranuleAndTheNext) {
     ProgrammingPlan plan = PlanProgramming(*image, o, kNewer);
     EXPECT_EQ(plan.e2end, c.e2end);
     ASSERT_FALSE(plan.eepromGranules.empty());
-    EXPECT_EQ(plan.eepromGranules.front(), 0u);
-    EXPECT_EQ(plan.eepromGranules.back(), c.e2end - 15);
+    EXPECT_EQ(plan.eepromGranules.front().address, 0u);
+    EXPECT_EQ(plan.eepromGranules.back().address, c.e2end - 15);
   }
 }
 
@@ -186,6 +194,21 @@ TEST(PlanReach, OlderLoaderFlagsDataItCannotAddress) {
   EXPECT_FALSE(PlanProgramming(*image, Options(true, true), kNewer).dataBeyondReach);
   // Without the "Hi" switch the range is 64K by choice, not by the loader's reach.
   EXPECT_FALSE(PlanProgramming(*image, Options(true, false), kOlder).dataBeyondReach);
+}
+
+// Under smart write a blank block is planned but not sent: erased flash holds it.
+TEST(PlanBlocks, SmartWriteLeavesBlankBlocksUnsentAndCarriesTheData) {
+  auto image = ImageWithFlash(0x900, 0x97F);
+  for (bool smart : {true, false}) {
+    SCOPED_TRACE(smart ? "smart" : "full");
+    ProgrammingOptions o = Options(smart, false);
+    ProgrammingPlan plan = PlanProgramming(*image, o, kNewer);
+    for (const FlashBlock& b : plan.writeBlocks) {
+      ASSERT_EQ(b.data.size(), kWriteBlock);
+      EXPECT_TRUE(std::equal(b.data.begin(), b.data.end(), &image->flash[b.address]));
+      EXPECT_EQ(b.send, !smart || b.address == 0x900) << std::hex << b.address;
+    }
+  }
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST_F(BootFrameWire, SendPurgesStaleInputAndWritesTheFrame) {
   }());
   PayloadBuffer request{};
   request[0] = 0x11;
-  SendBootFrame(ctx, 5, request);
+  SendBootFrame(port_, 5, request);
   EXPECT_EQ(port().InputCount(), 0u);
   EXPECT_EQ(peer.Read(9), (Bytes{0x0F, 0x0F, 0x05, 0x11, 0x00, 0x00, 0x00, 0x00, 0xEA}));
 }
@@ -76,7 +76,7 @@ TEST_F(BootFrameWire, Receive) {
       {"only the frame is read", {0x0F, 0x0F, 0x00, 0x00, 0x55}, true, 0, {0x00}, 1},
   };
   OpenPort();
-  ApplyReadTimeouts(ctx, ProbeTimeouts);
+  ApplyReadTimeouts(port_, ProbeTimeouts);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     port().PurgeInput();
@@ -86,7 +86,7 @@ TEST_F(BootFrameWire, Receive) {
     buffer.fill(0x99);  // the receive clears it
     uint8_t length = 0xEE;
     bool ok = false;
-    double ms = ElapsedMs([&] { ok = ReceiveBootFrame(ctx, buffer, length); });
+    double ms = ElapsedMs([&] { ok = ReceiveBootFrame(port_, buffer, length); });
     EXPECT_EQ(ok, c.ok);
     EXPECT_EQ(length, c.length);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + c.bufferStart.size()), c.bufferStart);
@@ -98,12 +98,12 @@ TEST_F(BootFrameWire, Receive) {
 
 TEST_F(BootFrameWire, FrameCutShortFailsOneByteWaitAfterItsLastByte) {
   OpenPort();
-  ApplyReadTimeouts(ctx, ProbeTimeouts);
+  ApplyReadTimeouts(port_, ProbeTimeouts);
   peer.Write({0x0F, 0x0F, 0x03, 0x01});
   PayloadBuffer buffer;
   uint8_t length = 0;
   bool ok = true;
-  double ms = ElapsedMs([&] { ok = ReceiveBootFrame(ctx, buffer, length); });
+  double ms = ElapsedMs([&] { ok = ReceiveBootFrame(port_, buffer, length); });
   EXPECT_FALSE(ok);
   EXPECT_EQ(length, 3);
   EXPECT_EQ(buffer[0], 0x01);
@@ -114,7 +114,7 @@ TEST_F(BootFrameWire, FrameCutShortFailsOneByteWaitAfterItsLastByte) {
 TEST_F(BootFrameWire, SendOnClosedPortRaises) {
   PayloadBuffer request{};
   try {
-    SendBootFrame(ctx, 0, request);
+    SendBootFrame(port_, 0, request);
     FAIL() << "no error";
   } catch (const PortError& e) {
     EXPECT_STREQ(e.what(), kClosedPortText);

@@ -34,10 +34,10 @@ using ReadTimeouts = PortFixture;
 
 TEST_F(ReadTimeouts, MissingByteUnderProbeSetCostsAbout110Ms) {
   OpenPort();
-  ApplyReadTimeouts(ctx, ProbeTimeouts);
+  ApplyReadTimeouts(port_, ProbeTimeouts);
   uint8_t byte = 0;
   bool got = true;
-  double ms = ElapsedMs([&] { got = ReadByteTimed(ctx, byte); });
+  double ms = ElapsedMs([&] { got = ReadByteTimed(port_, byte); });
   EXPECT_FALSE(got);
   EXPECT_GE(ms, 100.0);
   EXPECT_LT(ms, 300.0);
@@ -48,7 +48,7 @@ TEST_F(ReadTimeouts, MissingByteAfterOpenCostsAbout1100Ms) {
   EXPECT_EQ(port().GetTimeouts(), kOpenTimeouts);
   uint8_t byte = 0;
   bool got = true;
-  double ms = ElapsedMs([&] { got = ReadByteTimed(ctx, byte); });
+  double ms = ElapsedMs([&] { got = ReadByteTimed(port_, byte); });
   EXPECT_FALSE(got);
   EXPECT_GE(ms, 1090.0);
   EXPECT_LT(ms, 1400.0);
@@ -57,7 +57,7 @@ TEST_F(ReadTimeouts, MissingByteAfterOpenCostsAbout1100Ms) {
 TEST_F(ReadTimeouts, ApplyKeepsTheWriteValues) {
   OpenPort();
   port().SetTimeouts({1, 2, 3, 40, 50});
-  ApplyReadTimeouts(ctx, kLongEraseTimeouts);
+  ApplyReadTimeouts(port_, kLongEraseTimeouts);
   EXPECT_EQ(port().GetTimeouts(), (Timeouts{500, 1000, 10000, 40, 50}));
 }
 
@@ -69,7 +69,7 @@ TEST_F(ReadTimeouts, ByteThatArrivesLateIsReturnedWhenItComes) {
   });
   uint8_t byte = 0;
   bool got = false;
-  double ms = ElapsedMs([&] { got = ReadByteTimed(ctx, byte); });
+  double ms = ElapsedMs([&] { got = ReadByteTimed(port_, byte); });
   late.join();
   EXPECT_TRUE(got);
   EXPECT_EQ(byte, 0x5A);
@@ -99,7 +99,7 @@ using PortOperations = PortFixture;
 
 TEST_F(PortOperations, ShortReadWithWaitRaisesTimeout) {
   OpenPort();
-  ApplyReadTimeouts(ctx, ProbeTimeouts);
+  ApplyReadTimeouts(port_, ProbeTimeouts);
   peer.Write({7, 8});
   uint8_t buffer[4];
   try {
@@ -208,7 +208,7 @@ TEST_F(PortOperations, AnyRateIsSetOnTheLine) {
 using BootPortRoutines = PortFixture;
 
 TEST_F(BootPortRoutines, OpenFailuresShowNothingButKeepTheReason) {
-  EXPECT_FALSE(OpenBootPort(ctx, 38400, "/dev/ttyNoSuchPort99"));
+  EXPECT_FALSE(OpenBootPort(port_, ui, 38400, "/dev/ttyNoSuchPort99"));
   EXPECT_FALSE(port().IsOpen());
   EXPECT_EQ(port().LastErrorCode(), ENOENT);
   EXPECT_EQ(port().LastError(), std::strerror(ENOENT));
@@ -216,7 +216,7 @@ TEST_F(BootPortRoutines, OpenFailuresShowNothingButKeepTheReason) {
 }
 
 TEST_F(BootPortRoutines, EmptyNameAsksForAPort) {
-  EXPECT_FALSE(OpenBootPort(ctx, 38400, ""));
+  EXPECT_FALSE(OpenBootPort(port_, ui, 38400, ""));
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{" Falta configurar porta"});
 }
 
@@ -224,11 +224,11 @@ TEST_F(BootPortRoutines, PortHeldByAnotherProgramIsRefused) {
   TComPortGPS other;
   other.SetDeviceName(peer.SlaveName());
   other.Open();
-  EXPECT_FALSE(OpenBootPort(ctx, 38400, peer.SlaveName()));
+  EXPECT_FALSE(OpenBootPort(port_, ui, 38400, peer.SlaveName()));
   EXPECT_EQ(port().LastErrorCode(), EBUSY);
   EXPECT_TRUE(ui.events.empty());
   other.Close();
-  EXPECT_TRUE(OpenBootPort(ctx, 38400, peer.SlaveName()));
+  EXPECT_TRUE(OpenBootPort(port_, ui, 38400, peer.SlaveName()));
   EXPECT_TRUE(port().LastError().empty());
 }
 
@@ -248,7 +248,7 @@ TEST_F(BootPortRoutines, PortLockedInAnotherProcessIsRefused) {
   char c = 0;
   ASSERT_EQ(::read(toParent[0], &c, 1), 1);
   ASSERT_EQ(c, 'L');
-  EXPECT_FALSE(OpenBootPort(ctx, 38400, peer.SlaveName()));
+  EXPECT_FALSE(OpenBootPort(port_, ui, 38400, peer.SlaveName()));
   EXPECT_EQ(port().LastErrorCode(), EBUSY);
   ASSERT_EQ(::write(toChild[1], &c, 1), 1);
   waitpid(child, nullptr, 0);
@@ -257,7 +257,7 @@ TEST_F(BootPortRoutines, PortLockedInAnotherProcessIsRefused) {
 
 TEST_F(BootPortRoutines, ReopenClosesFirstAndTakesTheNewRate) {
   OpenPort(19200);
-  ApplyReadTimeouts(ctx, ProbeTimeouts);
+  ApplyReadTimeouts(port_, ProbeTimeouts);
   double ms = ElapsedMs([&] { OpenPort(38400); });
   EXPECT_GE(ms, 150.0);
   EXPECT_EQ(port().BaudRate(), 38400u);
@@ -265,13 +265,13 @@ TEST_F(BootPortRoutines, ReopenClosesFirstAndTakesTheNewRate) {
 }
 
 TEST_F(BootPortRoutines, CloseBootPortClosesAnOpenPortOnly) {
-  CloseBootPort(ctx);  // closed: nothing to do
+  CloseBootPort(port_);  // closed: nothing to do
   OpenPort();
   port().WriteString({1, 2, 3});
   EXPECT_EQ(peer.Read(3), (Bytes{1, 2, 3}));
-  CloseBootPort(ctx);
+  CloseBootPort(port_);
   EXPECT_FALSE(port().IsOpen());
-  CloseBootPort(ctx);
+  CloseBootPort(port_);
 }
 
 // Bytes that never leave (the peer reads nothing of a large write): the close
@@ -279,7 +279,7 @@ TEST_F(BootPortRoutines, CloseBootPortClosesAnOpenPortOnly) {
 TEST_F(BootPortRoutines, CloseBootPortGivesUpOnOutputThatNeverLeaves) {
   OpenPort();
   port().WriteString(Bytes(200000, 0x55));
-  double ms = ElapsedMs([&] { CloseBootPort(ctx); });
+  double ms = ElapsedMs([&] { CloseBootPort(port_); });
   EXPECT_FALSE(port().IsOpen());
   EXPECT_GE(ms, 1090.0);
   EXPECT_LT(ms, 1500.0);
@@ -295,13 +295,13 @@ TEST_F(Unplug, ReadFailsAndThePortClosesItself) {
   });
   uint8_t byte = 0;
   bool got = true;
-  double ms = ElapsedMs([&] { got = ReadByteTimed(ctx, byte); });
+  double ms = ElapsedMs([&] { got = ReadByteTimed(port_, byte); });
   pull.join();
   EXPECT_FALSE(got);
   EXPECT_LT(ms, 500.0) << "the loss is seen at once, not at the time-out";
   EXPECT_FALSE(port().IsOpen());
-  EXPECT_FALSE(ReadByteTimed(ctx, byte));
-  CloseBootPort(ctx);
+  EXPECT_FALSE(ReadByteTimed(port_, byte));
+  CloseBootPort(port_);
 }
 
 TEST_F(Unplug, IdlePortNoticesThroughItsEventThread) {
@@ -316,7 +316,7 @@ TEST_F(Unplug, IdlePortNoticesThroughItsEventThread) {
   }
   // A fresh device at the same place opens again.
   PtyPeer replugged;
-  EXPECT_TRUE(OpenBootPort(ctx, 38400, replugged.SlaveName()));
+  EXPECT_TRUE(OpenBootPort(port_, ui, 38400, replugged.SlaveName()));
 }
 
 using RxNotification = PortFixture;
@@ -333,7 +333,7 @@ TEST_F(RxNotification, FiresWithoutConsumingAndStopsAtClose) {
   const int beforeSecond = calls;
   peer.Write({4});
   ASSERT_TRUE(Eventually([&] { return calls > beforeSecond; }));
-  CloseBootPort(ctx);
+  CloseBootPort(port_);
   int atClose = calls;
   peer.Write({5});
   std::this_thread::sleep_for(milliseconds(50));
@@ -355,7 +355,7 @@ TEST_F(RxNotification, HandlerMayReadAndClose) {
   ASSERT_TRUE(Eventually([&] { return done.load(); }));
   EXPECT_FALSE(port().IsOpen());
   EXPECT_EQ(seen, (Bytes{9, 8}));
-  EXPECT_TRUE(OpenBootPort(ctx, 38400, peer.SlaveName()));
+  EXPECT_TRUE(OpenBootPort(port_, ui, 38400, peer.SlaveName()));
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
-#include "serial/port_list_commands.h"
+#include "app/port_list_commands.h"
 
 #include <gtest/gtest.h>
 
+#include "app/context.h"
 #include "fake_port_lister.h"
 #include "recording_operator.h"
-#include "shell/context.h"
+#include "serial/port_list_commands.h"
 
 namespace bq {
 namespace {

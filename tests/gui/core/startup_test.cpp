@@ -1,4 +1,4 @@
-#include "shell/startup.h"
+#include "app/startup.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/context.h"
 #include "fake_port_lister.h"
 #include "recording_operator.h"
-#include "shell/context.h"
 
 namespace bq {
 namespace {

@@ -43,7 +43,8 @@ void LoadSettingsIntoWindow(Context& ctx);
 // and writes the settings file. False when the file could not be written.
 bool SaveSettingsFromWindow(Context& ctx);
 void AtualizaStatusBar(Context& ctx);
-// Closes the port when open (before anything is written), then saves the settings.
-void FormClose(Context& ctx);
+// Closes the port when open (before anything is written), then saves the
+// settings. False when the settings file could not be written (already reported).
+bool FormClose(Context& ctx);
 
 }  // namespace bq

@@ -1,9 +1,8 @@
-// The identity group " Dados do Equipamento Conectado " of the main window.
-#include <cstdio>
+#include "app/identity_view.h"
+
 #include <string>
 
-#include "boot/boot_commands.h"
-#include "shell/context.h"
+#include "app/context.h"
 
 namespace bq {
 namespace {
@@ -14,13 +13,6 @@ constexpr int kUndefinedProductEntry = 27;
 
 }  // namespace
 
-std::string FormatBootVersion(uint32_t version) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%02u", static_cast<unsigned>(version / 256),
-                static_cast<unsigned>(version % 256));
-  return text;
-}
-
 void ShowDeviceIdentity(Context& ctx, const DeviceIdentity& identity) {
   ctx.ui.SetField(Field::edNSLido, std::to_string(identity.serialNumber));
   ctx.ui.SetField(Field::edTpProduto, std::to_string(identity.productCode));
@@ -29,6 +21,7 @@ void ShowDeviceIdentity(Context& ctx, const DeviceIdentity& identity) {
   const int code = identity.productCode;
   ctx.ui.SelectCombo(Combo::cbCodigoProdutoLido,
                      code <= kLastProductEntry ? code : kUndefinedProductEntry);
+  if (ctx.onIdentityShown) ctx.onIdentityShown(identity);
   ctx.ui.ProcessMessages();
 }
 
@@ -38,6 +31,20 @@ void ClearDeviceIdentity(Context& ctx) {
   }
   ctx.ui.SelectCombo(Combo::cbCodigoProdutoLido, kUndefinedProductEntry);
   ctx.ui.ProcessMessages();
+}
+
+void ShowBootVersion(Context& ctx, const BootVersionInfo& info) {
+  ctx.identity.bootLoaderVersion = info.bootLoaderVersion;
+  ctx.identity.hardwareVersion = info.hardwareVersion;
+  const std::string text = FormatBootVersion(info.bootLoaderVersion);
+  ctx.ui.SetField(Field::edVersaoBoot, text);
+  ctx.ui.SetField(Field::edVersaoBootR2, text);
+  ctx.ui.SetField(Field::edVerHard, std::to_string(info.hardwareVersion));
+}
+
+void ForgetBootVersion(Context& ctx) {
+  ctx.identity.bootLoaderVersion = 0;
+  ctx.identity.hardwareVersion = 0;
 }
 
 }  // namespace bq

@@ -1,13 +1,13 @@
-#include "shell/startup.h"
+#include "app/startup.h"
 
 #include <clocale>
 #include <string>
 
+#include "app/context.h"
 #include "image/catalogue.h"
 #include "serial/boot_port.h"
 #include "serial/port_list.h"
 #include "serial/port_list_commands.h"
-#include "shell/context.h"
 #include "shell/settings.h"
 #include "shell/utilities.h"
 
@@ -76,9 +76,9 @@ bool SaveSettingsFromWindow(Context& ctx) {
   return WriteSettings(settings, ctx.paths.settingsFile, ctx.ui);
 }
 
-void FormClose(Context& ctx) {
-  if (ctx.ComPortQuarn.IsOpen()) CloseBootPort(ctx);
-  SaveSettingsFromWindow(ctx);
+bool FormClose(Context& ctx) {
+  if (ctx.ComPortQuarn.IsOpen()) CloseBootPort(ctx.ComPortQuarn);
+  return SaveSettingsFromWindow(ctx);
 }
 
 }  // namespace bq

@@ -1,13 +1,16 @@
 #pragma once
 // The process-wide state of one running BootQuarn, created by the front end.
-// Every core operation takes it instead of reaching for globals.
+// The operator commands take it; the layers below take only what they need.
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "boot/boot_link.h"
 #include "boot/device_identity.h"
 #include "image/firmware_image.h"
 #include "programming/programming_options.h"
@@ -47,6 +50,11 @@ struct Context {
 
   // bootLoaderVersion and hardwareVersion of the last boot-version read.
   DeviceIdentity identity;
+  // The rate at which the boot loader last answered; empty until it did.
+  std::optional<uint16_t> foundBaudRate;
+  // Told each time the identity group shows a device, for front ends that
+  // report it elsewhere too.
+  std::function<void(const DeviceIdentity&)> onIdentityShown;
 
   // Engineering switches and main-window check boxes, at their start-up values.
   ProgrammingOptions options;
@@ -62,6 +70,9 @@ struct Context {
   bool loopCancel = false;
 
   std::vector<std::string> productNameList;
+
+  // The port and the operator interface, as the boot commands take them.
+  BootLink link() { return {ComPortQuarn, ui}; }
 };
 
 }  // namespace bq

@@ -1,7 +1,7 @@
 #pragma once
 // Operator-interface commands shared by every front end.
 
-#include "shell/context.h"
+#include "app/context.h"
 
 namespace bq {
 
@@ -14,6 +14,13 @@ inline void LockDeviceCommands(Context& ctx, bool locked) {
 // "Cancel [ESC]": unlock the device commands and ask the running engine to stop.
 inline void botCancelaClick(Context& ctx) {
   LockDeviceCommands(ctx, false);
+  ctx.cancelFlag = true;
+}
+
+// The cancel command pressed from inside the pending-messages step itself (a
+// console's Ctrl+C): the same effect, without handing input another turn.
+inline void PressCancelFromMessageStep(Context& ctx) {
+  ctx.ui.SetDeviceCommandsEnabled(true);
   ctx.cancelFlag = true;
 }
 

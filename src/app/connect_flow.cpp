@@ -1,17 +1,17 @@
-#include "programming/connect_flow.h"
+#include "app/connect_flow.h"
 
 #include <chrono>
 #include <string>
 #include <thread>
 
+#include "app/context.h"
+#include "app/device_command_scope.h"
+#include "app/device_commands.h"
+#include "app/firmware_commands.h"
+#include "app/identity_view.h"
+#include "app/program_device.h"
 #include "boot/boot_commands.h"
-#include "boot/boot_connection.h"
 #include "image/catalogue.h"
-#include "image/firmware_loader.h"
-#include "programming/program_device.h"
-#include "serial/boot_port.h"
-#include "shell/commands.h"
-#include "shell/context.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -48,7 +48,7 @@ std::string DowngradeQuestion(const DeviceIdentity& device, const FirmwareHeader
 }
 
 bool Refuse(Context& ctx, uint32_t hardware) {
-  ResetRun(ctx);
+  ResetRun(ctx.link());
   ctx.ui.ShowStatus("Falha conexão!!", false);
   ctx.ui.ShowErrorBox("Este hard não aceita este soft\r\n\r\nHard =" + HardwareText(hardware) +
                       "\r\n" + "Soft Kfx =" + ProductText(ctx.flowHeader.productCode));
@@ -70,7 +70,7 @@ bool Decide(Context& ctx, const DeviceIdentity& device) {
 
   ctx.ui.ShowStatus("Falha conexão!!", false);
   if (ctx.ui.Confirm(DowngradeQuestion(device, header)) == Answer::No) {
-    ResetRun(ctx);
+    ResetRun(ctx.link());
     return false;
   }
   return true;
@@ -84,7 +84,7 @@ std::string WrittenFirmwareName(const FirmwareHeader& header) {
 void ReportSuccess(Context& ctx) {
   ctx.ui.ShowStatus("Operação Ok", true);
   PlainWait(100);
-  ResetRun(ctx);
+  ResetRun(ctx.link());
   if (ctx.prodComSom) PlaySoundNumber(ctx.paths, kSuccessSound);
   ++ctx.upgradeCounter;
   ShowUpgradeCounter(ctx);
@@ -95,47 +95,9 @@ void ReportSuccess(Context& ctx) {
                 "Firmware gravado OK " + WrittenFirmwareName(ctx.flowHeader));
 }
 
-// Whatever ends the command, a port error included: the port is closed last.
-class PortReleaser {
- public:
-  explicit PortReleaser(Context& ctx) : ctx_(ctx) {}
-  ~PortReleaser() {
-    try {
-      CloseBootPort(ctx_);
-    } catch (const std::exception&) {
-      // The error that ended the command is the one the operator sees.
-    }
-  }
-  PortReleaser(const PortReleaser&) = delete;
-  PortReleaser& operator=(const PortReleaser&) = delete;
-
- private:
-  Context& ctx_;
-};
-
-// Holds the device command lock; on release the buttons come back, then the
-// line gets a moment to settle before the port closes.
-class CommandLock {
- public:
-  explicit CommandLock(Context& ctx) : ctx_(ctx) { LockDeviceCommands(ctx_, true); }
-  ~CommandLock() {
-    try {
-      LockDeviceCommands(ctx_, false);
-    } catch (const std::exception&) {
-      // Same as above: keep the first error.
-    }
-    PlainWait(300);
-  }
-  CommandLock(const CommandLock&) = delete;
-  CommandLock& operator=(const CommandLock&) = delete;
-
- private:
-  Context& ctx_;
-};
-
 }  // namespace
 
-bool CheckAndProgram(Context& ctx, bool program) {
+WriteOutcome CheckAndProgram(Context& ctx, bool program) {
   ctx.cancelFlag = false;
   ctx.ui.SetProgressMin(0);
   ctx.ui.SetProgressPosition(0);
@@ -143,36 +105,39 @@ bool CheckAndProgram(Context& ctx, bool program) {
 
   // A file that did not load completely must never reach the device: the loader
   // has told the operator why, and nothing is sent.
-  if (!LoadAndShowFirmware(ctx, ctx.settings.firmwareFile, ctx.flowHeader)) return false;
+  if (!LoadAndShowFirmware(ctx, ctx.settings.firmwareFile, ctx.flowHeader)) return {};
 
-  DeviceIdentity device;
-  if (!ReadDeviceIdentity(ctx, device)) {
+  std::optional<DeviceIdentity> device = ReadDeviceIdentity(ctx.link());
+  if (!device) {
     ctx.ui.ShowErrorBox(kNoIdentityText);
-    return false;
+    return {};
   }
-  if (!ReadDeviceIdentity(ctx, device)) {
+  device = ReadDeviceIdentity(ctx.link());
+  if (!device) {
     ctx.ui.ShowErrorBox(kNoIdentityText);
-    ResetRun(ctx);
-    return false;
+    ResetRun(ctx.link());
+    return {};
   }
-  if (!Decide(ctx, device)) return false;
+  if (!Decide(ctx, *device)) return {};
 
   ctx.options.highAddresses = HardwareHiAddress(ctx.identity.hardwareVersion);
   ctx.ui.SetCheck(Check::chkHiAdress, ctx.options.highAddresses);
-  if (!program) return true;
+  if (!program) return {true, std::nullopt};
 
-  if (!ProgramDevice(ctx)) {
+  WriteOutcome outcome{false, ProgramDevice(ctx)};
+  if (!outcome.programming->ok()) {
     ctx.ui.ShowErrorBox("Falha na gravação");
-    return false;
+    return outcome;
   }
   ReportSuccess(ctx);
-  return true;
+  outcome.ok = true;
+  return outcome;
 }
 
-bool ConnectAndProgram(Context& ctx, bool detectBaud) {
-  PortReleaser port(ctx);
+WriteOutcome ConnectAndProgram(Context& ctx, bool detectBaud) {
+  PortGuard port(ctx);
   IdentifyDevice(ctx, detectBaud, false);  // a missing device is reported by the checks
-  CommandLock lock(ctx);
+  CommandLockGuard lock(ctx, 300);
   return CheckAndProgram(ctx, ctx.gravaAuto);
 }
 

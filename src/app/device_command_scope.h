@@ -1,0 +1,47 @@
+#pragma once
+// Guards that give back the port and the device command buttons however an
+// operator command ends, a port error included.
+
+#include "app/context.h"
+
+namespace bq {
+
+// Closes the port when the command ends. A failure there is dropped: the error
+// that ended the command is the one the operator sees.
+class PortGuard {
+ public:
+  explicit PortGuard(Context& ctx) : ctx_(ctx) {}
+  ~PortGuard();
+  PortGuard(const PortGuard&) = delete;
+  PortGuard& operator=(const PortGuard&) = delete;
+
+ private:
+  Context& ctx_;
+};
+
+// Holds the device command lock; on release the buttons come back, then the
+// line gets settleMs to settle.
+class CommandLockGuard {
+ public:
+  CommandLockGuard(Context& ctx, int settleMs);
+  ~CommandLockGuard();
+  CommandLockGuard(const CommandLockGuard&) = delete;
+  CommandLockGuard& operator=(const CommandLockGuard&) = delete;
+
+ private:
+  Context& ctx_;
+  int settleMs_;
+};
+
+// The lock for one whole command: on the way out the port is closed first,
+// then the buttons come back.
+class DeviceCommandScope {
+ public:
+  explicit DeviceCommandScope(Context& ctx) : lock_(ctx, 0), port_(ctx) {}
+
+ private:
+  CommandLockGuard lock_;
+  PortGuard port_;
+};
+
+}  // namespace bq

@@ -1,0 +1,132 @@
+#include "app/firmware_commands.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "app/context.h"
+#include "image/catalogue.h"
+#include "image/dump_view.h"
+#include "image/firmware_loader.h"
+#include "shell/utilities.h"
+
+namespace bq {
+namespace {
+
+constexpr const char* kNotRegularFileText = "não é um arquivo comum";
+
+std::string OpenFailureReason(int osError) {
+  return osError == 0 ? kNotRegularFileText : ErrnoText(osError);
+}
+
+void ReportLoadError(OperatorInterface& ui, const std::string& fileName, const LoadError& error) {
+  switch (error.kind) {
+    case LoadError::Kind::Open:
+      ui.ShowErrorBox("Erro abrindo arquivo [" + fileName +
+                      "] =" + OpenFailureReason(error.osError));
+      break;
+    case LoadError::Kind::Read:
+      ui.ShowErrorBox("Erro lendo arquivo [" + fileName + "] =" + ErrnoText(error.osError));
+      break;
+    case LoadError::Kind::BadLine:
+      ui.ShowMessage("Linha " + std::to_string(error.lineNumber) + ": " + error.problem);
+      break;
+  }
+}
+
+void ShowHeaderFields(OperatorInterface& ui, const FirmwareHeader& header) {
+  ui.SetField(Field::edNsKfxLido, std::to_string(header.serialNumber));
+  ui.SetField(Field::edVerKfxLido, std::to_string(header.version));
+  ui.SetField(Field::edRevKfxLido, std::to_string(header.revision));
+  ui.SelectCombo(Combo::cbCodigoProdutoKfxLido,
+                 header.productCode < kProductCount ? header.productCode : -1);
+  ui.SetField(Field::edTamMemoKfxLido, MemorySizeText(header.memory128K));
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  auto abs = std::filesystem::absolute(path, ec);
+  return ec ? path : abs.lexically_normal().string();
+}
+
+// The file dialog accepts only a file that exists; a path given otherwise is
+// held to the same rule before it reaches the settings.
+bool ExistingFile(OperatorInterface& ui, const std::string& file) {
+  std::error_code ec;
+  if (std::filesystem::exists(file, ec)) return true;
+  ui.ShowErrorBox("Erro abrindo arquivo [" + file + "] =" + ErrnoText(ec ? ec.value() : ENOENT));
+  return false;
+}
+
+void FillMemo(OperatorInterface& ui, Memo memo, const std::vector<std::string>& lines) {
+  ui.ClearMemo(memo);
+  for (const auto& line : lines) ui.AddMemoLine(memo, line);
+}
+
+}  // namespace
+
+bool LoadFirmwareFile(Context& ctx, const std::string& fileName, FirmwareHeader& header) {
+  const LoadResult result = LoadFirmwareFile(fileName, *ctx.image, header);
+  if (result.error && result.error->kind == LoadError::Kind::Open) {
+    ReportLoadError(ctx.ui, fileName, *result.error);
+    return false;
+  }
+  ctx.ui.ShowStatus(" Carregando hex.", false);
+  for (int i = 0; i < result.wrongSizeHeaders; ++i) {
+    ctx.ui.ShowMessage("Dados padrão Quarn tamanho errado");
+  }
+  if (result.error) {
+    ReportLoadError(ctx.ui, fileName, *result.error);
+    return false;
+  }
+  ctx.ui.ShowStatus(" Arquivo carregado Ok.", false);
+  return true;
+}
+
+bool LoadAndShowFirmware(Context& ctx, const std::string& fileName, FirmwareHeader& header) {
+  bool loaded = LoadFirmwareFile(ctx, fileName, header);
+  ShowHeaderFields(ctx.ui, header);
+  return loaded;
+}
+
+bool LoadForKfxGeneration(Context& ctx, const std::string& fileName) {
+  bool loaded = LoadFirmwareFile(ctx, fileName, ctx.kfxHeader);
+  const FirmwareHeader& h = ctx.kfxHeader;
+  ctx.ui.SetField(Field::edVerHex2Kfx, std::to_string(h.version));
+  ctx.ui.SetField(Field::edRevHex2Kfx, std::to_string(h.revision));
+  ctx.ui.SelectCombo(Combo::cbCodigoProdutoHex2Kfx,
+                     h.productCode < kProductCount ? h.productCode : -1);
+  ctx.ui.SetField(Field::edTamMemoHex2Kfx, MemorySizeText(h.memory128K));
+  ShowFlashDump(ctx);
+  ShowEepromDump(ctx);
+  return loaded;
+}
+
+bool ChooseFirmwareFile(Context& ctx, const std::string& path, FirmwareHeader& header) {
+  const std::string file = AbsolutePath(path);
+  if (!ExistingFile(ctx.ui, file)) return false;
+  ctx.settings.firmwareFile = file;
+  ctx.settings.dataFolder = FolderOf(file);
+  ctx.ui.SetField(Field::edNomeArquivoKFX, file);
+  return LoadAndShowFirmware(ctx, file, header);
+}
+
+bool ChooseKfxSourceFile(Context& ctx, const std::string& path) {
+  const std::string file = AbsolutePath(path);
+  if (!ExistingFile(ctx.ui, file)) return false;
+  ctx.settings.kfxSourceFile = file;
+  ctx.settings.dataFolder = FolderOf(file);
+  ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, file);
+  return LoadForKfxGeneration(ctx, file);
+}
+
+void ShowFlashDump(Context& ctx) {
+  FillMemo(ctx.ui, Memo::ListBox_Flash, FlashDumpLines(*ctx.image));
+}
+
+void ShowEepromDump(Context& ctx) {
+  FillMemo(ctx.ui, Memo::ListBox_E2Prom, EepromDumpLines(*ctx.image));
+}
+
+}  // namespace bq

@@ -1,0 +1,15 @@
+#pragma once
+// Programming the loaded image into the device, shown on the main page.
+
+#include "programming/programming_engine.h"
+
+namespace bq {
+
+struct Context;
+
+// Needs the port open at the boot loader's rate, ctx.identity.bootLoaderVersion
+// read, and the image and ctx.flowHeader loaded. A failure or a cancel is
+// shown in a plain box with the engine's text.
+ProgrammingResult ProgramDevice(Context& ctx);
+
+}  // namespace bq
