@@ -83,7 +83,7 @@ void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& fa
                  "options below, only at its own rate, and after its boot entry runs the boot "
                  "loader at --baud; a --blank one starts in the boot loader")
       ->transform(CLI::CheckedTransformer(kPersonalities))
-      ->default_str("boot");
+      ->option_text("boot|zircon-box|sensor-zircon|delmo|arvex (default boot)");
   app.add_option("--baud", options.baudRate, "the boot loader's line rate")
       ->check(CLI::IsMember({19200u, 38400u}))
       ->capture_default_str();
@@ -143,8 +143,8 @@ const char* KindText(RequestKind kind) {
 }
 
 // One line per request, e.g. "#0 request 01 FF FF FF -> reply 01 02 02 01 00 00",
-// "#1 link request 24 3A C5 0E 97 -> reply C4 -> boot mode" or
-// "#2 run 'P' x25 -> reply 00 FF 70 ... \"\\x00\\xFFponte_1\\r\\n\"".
+// "#1 link request 24 3A C5 0E 97 -> reply C4 -> boot mode", "#2 run 'N' x24 (no reply)" or
+// "#3 run 'P' x25 -> reply 00 FF 70 ... \"\\x00\\xFFponte_1\\r\\n\"".
 void LogRequest(const bq::sim::Request& request) {
   std::cerr << "#" << request.index << " " << KindText(request.kind) << " ";
   if (request.kind == RequestKind::kLetterRun) {

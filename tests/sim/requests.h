@@ -27,7 +27,8 @@ inline uint8_t Count8(const Bytes& data) {
 }
 
 inline Bytes Join(Bytes head, const Bytes& tail) {
-  head.insert(head.end(), tail.begin(), tail.end());
+  head.reserve(head.size() + tail.size());
+  for (uint8_t b : tail) head.push_back(b);  // insert() trips GCC 12's array-bounds warning
   return head;
 }
 
