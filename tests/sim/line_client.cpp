@@ -86,8 +86,9 @@ Bytes LineClient::ReadCount(size_t count, int timeoutMs) {
 }
 
 Bytes LineClient::ReadUntil(const std::string& text, int timeoutMs) {
+  const Bytes wanted(text.begin(), text.end());
   Bytes got;
-  while (std::search(got.begin(), got.end(), text.begin(), text.end()) == got.end()) {
+  while (std::search(got.begin(), got.end(), wanted.begin(), wanted.end()) == got.end()) {
     pollfd p{fd_, POLLIN, 0};
     if (poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) break;
     uint8_t buffer[300];
