@@ -48,17 +48,22 @@ FaultDecision FaultPlan::Decide(uint64_t requestIndex, std::optional<uint32_t> f
   return decision;
 }
 
-void MangleReply(const FaultDecision& decision, std::vector<uint8_t>& frame) {
-  constexpr size_t kCodeAt = 3;  // after 0x0F 0x0F and the length
-  if (decision.wrongCode && frame.size() > kCodeAt + 1) {
-    // Keep the checksum right: only the code is wrong.
-    const uint8_t code = frame[kCodeAt];
-    const uint8_t wrong = static_cast<uint8_t>(code ^ 0xFF);
-    frame[kCodeAt] = wrong;
-    frame.back() = static_cast<uint8_t>(frame.back() + code - wrong);
+std::vector<uint8_t> WireReply(const FaultDecision& decision, ReplyForm form,
+                               std::vector<uint8_t> payload) {
+  if (form == ReplyForm::kText) {
+    // Flipping the low bit turns every letter into another, so the text the
+    // tool looks for is gone while the reply keeps its length.
+    if (decision.wrongCode || decision.corruptReply) {
+      for (auto& b : payload) b ^= 0x01;
+    }
+    return payload;
   }
-  if (decision.corruptReply && !frame.empty())
-    frame.back() = static_cast<uint8_t>(frame.back() + 1);
+  if (decision.wrongCode && !payload.empty()) payload[0] ^= 0xFF;
+  std::vector<uint8_t> frame = form == ReplyForm::kBootFrame
+                                   ? EncodeFrame(payload)
+                                   : EncodeLinkFrame(kLinkReplyPrefix, payload);
+  if (decision.corruptReply) frame.back() = static_cast<uint8_t>(frame.back() + 1);
+  return frame;
 }
 
 }  // namespace bq::sim

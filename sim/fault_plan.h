@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "boot_loader.h"
+#include "frame_codec.h"
 #include "sim_options.h"
 
 namespace bq::sim {
@@ -35,7 +36,11 @@ class FaultPlan {
   std::vector<Armed> faults_;
 };
 
-// Applies the reply faults of `decision` to an encoded reply frame.
-void MangleReply(const FaultDecision& decision, std::vector<uint8_t>& frame);
+// The bytes a reply puts on the wire in its `form`, bent by the reply faults
+// of `decision`. A wrong code is a well-formed frame whose first payload byte
+// is another; a corrupt reply carries a wrong checksum or check byte. A text
+// reply has neither, so both faults garble its text instead.
+std::vector<uint8_t> WireReply(const FaultDecision& decision, ReplyForm form,
+                               std::vector<uint8_t> payload);
 
 }  // namespace bq::sim

@@ -1,19 +1,43 @@
-// bootquarn-sim: a device's boot loader behind a pseudo-terminal. Prints the
-// slave's path on the first line, runs until SIGINT or SIGTERM, and re-enters
-// boot mode on SIGUSR1 (the operator pressing the boot button).
+// bootquarn-sim: a device's boot loader behind a pseudo-terminal, optionally
+// behind an accessory's application (--personality). Prints the slave's path
+// on the first line, runs until SIGINT or SIGTERM, and re-enters boot mode on
+// SIGUSR1 (the operator pressing the boot button).
+//
+// A board swap on a production line is a second bootquarn-sim started with
+// the same --link PATH: it takes the link over, so the tool's next open of the
+// port reaches the new board, and the first one can be stopped at leisure (it
+// leaves a link it no longer owns alone).
 
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <string>
 
 #include "virtual_device.h"
 
 namespace {
 
+using bq::sim::Personality;
+using bq::sim::RequestKind;
 using bq::sim::SimOptions;
+
+const std::map<std::string, Personality> kPersonalities = {
+    {"boot", Personality::kBoot},
+    {"zircon-box", Personality::kZirconBox},
+    {"sensor-zircon", Personality::kSensorZircon},
+    {"delmo", Personality::kDelmo},
+    {"arvex", Personality::kArvex},
+};
+
+std::string PersonalityName(Personality personality) {
+  for (const auto& [name, value] : kPersonalities) {
+    if (value == personality) return name;
+  }
+  return "?";
+}
 
 std::string VersionText(uint16_t version) {
   char text[16];
@@ -32,8 +56,34 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
+// A text reply as C would write it: printable bytes as they are, others escaped.
+std::string Quoted(const std::vector<uint8_t>& bytes) {
+  std::string text = "\"";
+  char cell[8];
+  for (uint8_t b : bytes) {
+    if (b == '\r' || b == '\n') {
+      text += b == '\r' ? "\\r" : "\\n";
+    } else if (b >= 0x20 && b < 0x7F && b != '"' && b != '\\') {
+      text += static_cast<char>(b);
+    } else {
+      std::snprintf(cell, sizeof cell, "\\x%02X", b);
+      text += cell;
+    }
+  }
+  return text + "\"";
+}
+
 void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& faults, bool& blank,
                 bool& shortReply) {
+  app.add_option("--personality", options.personality,
+                 "who answers before the boot loader: boot (the boot loader alone); zircon-box "
+                 "(link frames \"KE\" at 9600 baud); sensor-zircon (link frames \"NK\" at 4545 "
+                 "baud, replies \"KE\"); delmo (QX frames at 9600 baud); arvex (the bridge's "
+                 "'N', 'P', 'O' runs at 4545 baud). An accessory answers its identity from the "
+                 "options below, only at its own rate, and after its boot entry runs the boot "
+                 "loader at --baud; a --blank one starts in the boot loader")
+      ->transform(CLI::CheckedTransformer(kPersonalities))
+      ->option_text("boot|zircon-box|sensor-zircon|delmo|arvex (default boot)");
   app.add_option("--baud", options.baudRate, "the boot loader's line rate")
       ->check(CLI::IsMember({19200u, 38400u}))
       ->capture_default_str();
@@ -55,9 +105,13 @@ void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& fa
       ->check(CLI::NonNegativeNumber);
   app.add_option("--fault", faults,
                  "inject a fault (repeatable): drop@K corrupt@K wrongcode@K failwrite@K "
-                 "corruptwrite@K unplug@K[+MS] failwrite:ADDR[*N] corruptwrite:ADDR[*N]");
+                 "corruptwrite@K unplug@K[+MS] failwrite:ADDR[*N] corruptwrite:ADDR[*N]. K counts "
+                 "every request: boot frames, link and QX frames, bridge runs. A text reply "
+                 "(QX version, bridge) is garbled by corrupt and wrongcode alike");
   app.add_option("--link", options.linkPath,
-                 "keep a symlink at PATH pointing at the current slave");
+                 "keep a symlink at PATH pointing at the current slave. Another bootquarn-sim "
+                 "started with the same PATH takes the link over (a board swap); this one then "
+                 "leaves it alone, also when it stops");
 }
 
 const char* OutcomeText(bq::sim::RequestOutcome outcome) {
@@ -74,21 +128,50 @@ const char* OutcomeText(bq::sim::RequestOutcome outcome) {
   return "";
 }
 
-void LogRequest(const bq::sim::Request& request) {
-  std::cerr << "#" << request.index << " request " << Hex(request.payload);
-  if (!request.reply.empty()) std::cerr << " -> reply " << Hex(request.reply);
-  std::cerr << OutcomeText(request.outcome) << '\n';
+const char* KindText(RequestKind kind) {
+  switch (kind) {
+    case RequestKind::kBootFrame:
+      return "request";
+    case RequestKind::kLinkFrame:
+      return "link request";
+    case RequestKind::kQxFrame:
+      return "qx request";
+    case RequestKind::kLetterRun:
+      return "run";
+  }
+  return "request";
 }
 
-std::string Summary(const bq::sim::VirtualDevice& device) {
+// One line per request, e.g. "#0 request 01 FF FF FF -> reply 01 02 02 01 00 00",
+// "#1 link request 24 3A C5 0E 97 -> reply C4 -> boot mode", "#2 run 'N' x24 (no reply)" or
+// "#3 run 'P' x25 -> reply 00 FF 70 ... \"\\x00\\xFFponte_1\\r\\n\"".
+void LogRequest(const bq::sim::Request& request) {
+  std::cerr << "#" << request.index << " " << KindText(request.kind) << " ";
+  if (request.kind == RequestKind::kLetterRun) {
+    std::cerr << "'" << static_cast<char>(request.command) << "' x" << request.payload.size();
+  } else {
+    std::cerr << Hex(request.payload);
+  }
+  if (!request.reply.empty()) {
+    std::cerr << " -> reply " << Hex(request.reply);
+    const bool text =
+        request.kind == RequestKind::kQxFrame || request.kind == RequestKind::kLetterRun;
+    if (text) std::cerr << " " << Quoted(request.reply);
+  }
+  std::cerr << OutcomeText(request.outcome);
+  if (request.entersBoot) std::cerr << " -> boot mode";
+  std::cerr << '\n';
+}
+
+std::string Summary(const bq::sim::VirtualDevice& device, Personality personality) {
   const auto id = device.Identity();
   const auto stats = device.Stats();
-  return "serial " + std::to_string(id.serialNumber) + ", firmware " +
-         std::to_string(id.firmwareVersion) + "." + std::to_string(id.firmwareRevision) +
-         ", product " + std::to_string(id.productCode) + ", boot loader " +
-         VersionText(device.BootLoaderVersion()) + ", " + std::to_string(device.BaudRate()) +
-         " baud, " + std::to_string(device.Requests().size()) + " requests, " +
-         std::to_string(stats.bytesWrongRate) + " bytes at a wrong rate";
+  return PersonalityName(personality) + ", serial " + std::to_string(id.serialNumber) +
+         ", firmware " + std::to_string(id.firmwareVersion) + "." +
+         std::to_string(id.firmwareRevision) + ", product " + std::to_string(id.productCode) +
+         ", boot loader " + VersionText(device.BootLoaderVersion()) + ", " +
+         std::to_string(device.BaudRate()) + " baud, " + std::to_string(device.Requests().size()) +
+         " requests, " + std::to_string(stats.bytesWrongRate) + " bytes at a wrong rate";
 }
 
 }  // namespace
@@ -137,6 +220,6 @@ int main(int argc, char** argv) {
     if (verbose) std::cerr << "boot mode\n";
   }
   device.Stop();
-  std::cout << Summary(device) << std::endl;
+  std::cout << Summary(device, options.personality) << std::endl;
   return 0;
 }

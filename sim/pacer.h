@@ -15,8 +15,11 @@ class Pacer {
  public:
   using Clock = std::chrono::steady_clock;
 
-  explicit Pacer(uint32_t rate)
-      : perByte_(std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(rate, 1))) {}
+  explicit Pacer(uint32_t rate) : perByte_(PerByte(rate)) {}
+
+  // The line changes speed (an accessory restarting into its boot loader);
+  // bytes already on the timeline keep their times.
+  void SetRate(uint32_t rate) { perByte_ = PerByte(rate); }
 
   // The virtual arrival of a received byte the device read at `readTime`: one
   // character time after the line became free, or after the read, if later.
@@ -37,6 +40,10 @@ class Pacer {
   Clock::duration WireTime(size_t bytes) const { return perByte_ * static_cast<int64_t>(bytes); }
 
  private:
+  static std::chrono::nanoseconds PerByte(uint32_t rate) {
+    return std::chrono::nanoseconds(10'000'000'000LL / std::max<uint32_t>(rate, 1));
+  }
+
   std::chrono::nanoseconds perByte_;
   Clock::time_point free_{};  // when the last byte, either way, has crossed
 };

@@ -1,7 +1,7 @@
 #include "pty.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "line_rate.h"
 #include "virtual_device.h"
@@ -19,6 +20,27 @@ namespace {
 [[noreturn]] void Fail(const std::string& what) {
   throw SimError(what + ": " + std::strerror(errno));
 }
+
+// Held while a link is pointed or removed, so that a device taking the link
+// over and one letting it go never interleave between reading the link and
+// removing it. Several devices may share the folder, so the lock is on it.
+class LinkFolderLock {
+ public:
+  explicit LinkFolderLock(const std::string& link) {
+    std::string folder = std::filesystem::path(link).parent_path();
+    if (folder.empty()) folder = ".";
+    fd_ = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ >= 0) flock(fd_, LOCK_EX);  // no lock to be had: carry on unguarded
+  }
+  ~LinkFolderLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  LinkFolderLock(const LinkFolderLock&) = delete;
+  LinkFolderLock& operator=(const LinkFolderLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -62,6 +84,7 @@ void Pty::Close() {
 }
 
 void PointLink(const std::string& link, const std::string& target) {
+  LinkFolderLock lock(link);
   const std::string temporary = link + ".tmp" + std::to_string(getpid());
   unlink(temporary.c_str());
   if (symlink(target.c_str(), temporary.c_str()) != 0) Fail("creating link " + temporary);
@@ -73,9 +96,10 @@ void PointLink(const std::string& link, const std::string& target) {
   }
 }
 
-void RemoveLink(const std::string& link) {
-  struct stat st {};
-  if (lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) unlink(link.c_str());
+void RemoveLink(const std::string& link, const std::string& target) {
+  LinkFolderLock lock(link);
+  std::error_code error;
+  if (std::filesystem::read_symlink(link, error) == target && !error) unlink(link.c_str());
 }
 
 }  // namespace bq::sim

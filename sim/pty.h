@@ -29,9 +29,11 @@ class Pty {
   std::string slavePath_;
 };
 
-// Points `link` at `target`, replacing an older link atomically. Throws SimError.
+// Points `link` at `target`, replacing an older link atomically (another
+// device's too: that is how a board swap takes the port over). Throws SimError.
 void PointLink(const std::string& link, const std::string& target);
-// Removes `link` if it is a symlink; anything else at that path is left alone.
-void RemoveLink(const std::string& link);
+// Removes `link` if it is a symlink to `target`; a link that another device
+// has taken over, or anything else at that path, is left alone.
+void RemoveLink(const std::string& link, const std::string& target);
 
 }  // namespace bq::sim

@@ -37,7 +37,21 @@ enum class MemoryContent {
   kBlank,       // everything above the boot loader erased; product 255
 };
 
+// Who the device is while its application runs. Every personality carries the
+// same boot loader; the accessories reach it through their own protocol.
+enum class Personality {
+  kBoot,          // a Quarn device: only the boot loader listens
+  kZirconBox,     // ZirconBox Amarelo: link frames "KE" at 9600 baud
+  kSensorZircon,  // Sensor Zircon: link frames "NK" at 4545 baud, replies "KE"
+  kDelmo,         // QX frames at 9600 baud
+  kArvex,         // the serial bridge: runs of one letter at 4545 baud
+};
+
+// The line rate an accessory's application listens at (0 for kBoot).
+uint32_t AccessoryLineRate(Personality personality);
+
 struct SimOptions {
+  Personality personality = Personality::kBoot;
   uint32_t baudRate = 38400;            // the boot loader's own rate: 19200 or 38400
   uint16_t bootLoaderVersion = 0x0202;  // major * 256 + minor
   bool longVersionReply = true;         // the 6-byte version reply carrying the hardware number

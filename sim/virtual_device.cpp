@@ -40,6 +40,14 @@ constexpr auto kSleepSlice = std::chrono::milliseconds(10);
 // of the byte times instead of the default 50.
 constexpr unsigned long kPacingTimerSlackNs = 1000;
 
+// What the device does about one request, whoever carried it out.
+struct Answer {
+  std::optional<std::vector<uint8_t>> reply;
+  ReplyForm form = ReplyForm::kBootFrame;
+  bool entersBoot = false;
+  bool leavesBoot = false;
+};
+
 timespec ToMonotonic(Clock::time_point t) {
   // steady_clock reads CLOCK_MONOTONIC on Linux.
   const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch());
@@ -54,6 +62,7 @@ struct VirtualDevice::Impl {
       : options(std::move(opts)),
         memory(DeviceMemory::Initial(options)),
         loader(options, memory),
+        accessory(MakeAccessory(options, memory)),
         faults(options.faults),
         pacer(options.baudRate) {}
 
@@ -63,10 +72,11 @@ struct VirtualDevice::Impl {
   mutable std::condition_variable requestsChanged;
   DeviceMemory memory;
   BootLoader loader;
+  std::unique_ptr<Accessory> accessory;  // null: only the boot loader listens
   FaultPlan faults;
   std::vector<Request> requests;
   SimStats stats;
-  bool inBootMode = true;
+  bool inBootMode = false;
   bool plugged = false;
   std::string slavePath;
   std::function<void(const Request&)> observer;
@@ -75,6 +85,7 @@ struct VirtualDevice::Impl {
   Pty pty;
   FrameHunter hunter;
   Pacer pacer;
+  bool listeningInBoot = false;  // the mode the receivers and the pacer are set up for
   Clock::time_point lastByte{};
   std::optional<Clock::time_point> replugAt;
 
@@ -85,7 +96,8 @@ struct VirtualDevice::Impl {
   std::mutex commandMutex;
   std::deque<std::packaged_task<void()>> commands;
 
-  void Plug();
+  bool PowersUpInBoot() const;
+  void Plug(bool bootMode);
   void Unplug();
   void Loop();
   void RunCommands();
@@ -94,8 +106,16 @@ struct VirtualDevice::Impl {
   void WaitWhileUnplugged();
   void WaitForLine();
   void ReadLine();
-  bool HandleFrame(const std::vector<uint8_t>& payload, Clock::time_point readTime,
-                   Clock::time_point arrival);
+  uint32_t ListenRate(bool booting) const;
+  void FollowMode(bool booting);
+  void ResetReceivers();
+  bool ReceiversIdle() const;
+  void FeedLoader(const uint8_t* bytes, size_t count, Clock::time_point now);
+  void FeedAccessory(const uint8_t* bytes, size_t count, Clock::time_point now);
+  void CountBadCheck();
+  bool HandleRequest(RequestKind kind, const std::vector<uint8_t>& payload,
+                     Clock::time_point readTime, Clock::time_point arrival);
+  Answer Carry(RequestKind kind, const std::vector<uint8_t>& payload, WriteFault fault);
   void SendReply(std::vector<uint8_t> frame, Clock::time_point arrival);
   bool SleepUntil(Clock::time_point deadline);
   void WriteAll(const std::vector<uint8_t>& frame);
@@ -104,8 +124,14 @@ struct VirtualDevice::Impl {
 
 // ---------------------------------------------------------------- plugging
 
-void VirtualDevice::Impl::Plug() {
-  pty.Open(options.baudRate);
+// An accessory starts its application, unless it is blank and has none to
+// start; a plain device sits in its boot loader.
+bool VirtualDevice::Impl::PowersUpInBoot() const {
+  return !accessory || options.memory == MemoryContent::kBlank;
+}
+
+void VirtualDevice::Impl::Plug(bool bootMode) {
+  pty.Open(bootMode ? options.baudRate : accessory->LineRate());
   if (!options.linkPath.empty()) {
     try {
       PointLink(options.linkPath, pty.SlavePath());
@@ -114,12 +140,17 @@ void VirtualDevice::Impl::Plug() {
       throw;
     }
   }
-  hunter.Reset();
+  ResetReceivers();
+  listeningInBoot = bootMode;
+  pacer.SetRate(ListenRate(bootMode));
   replugAt.reset();
-  std::lock_guard lock(mutex);
-  plugged = true;
-  inBootMode = true;
-  slavePath = pty.SlavePath();
+  {
+    std::lock_guard lock(mutex);
+    plugged = true;
+    inBootMode = bootMode;
+    slavePath = pty.SlavePath();
+  }
+  requestsChanged.notify_all();
 }
 
 void VirtualDevice::Impl::Unplug() {
@@ -132,7 +163,7 @@ void VirtualDevice::Impl::Unplug() {
     slavePath.clear();
     ++stats.unplugs;
   }
-  if (!options.linkPath.empty()) RemoveLink(options.linkPath);
+  if (!options.linkPath.empty()) RemoveLink(options.linkPath, pty.SlavePath());
   replugAt.reset();
   pty.Close();
 }
@@ -205,7 +236,7 @@ void VirtualDevice::Impl::WaitWhileUnplugged() {
         std::chrono::duration_cast<std::chrono::milliseconds>(*replugAt - Clock::now()).count();
     if (left <= 0) {
       try {
-        Plug();
+        Plug(true);
       } catch (const SimError&) {
         replugAt.reset();  // no pseudo-terminal to be had: stay unplugged
       }
@@ -232,67 +263,138 @@ void VirtualDevice::Impl::ReadLine() {
     return;
   }
   const Clock::time_point now = Clock::now();
-  const bool rightRate = ReadLineRate(pty.Master()) == options.baudRate;
+  const uint32_t lineRate = ReadLineRate(pty.Master());
   bool booting = false;
   {
     std::lock_guard lock(mutex);
-    stats.bytesReceived += static_cast<uint64_t>(n);
     booting = inBootMode;
-    if (!booting) stats.ignoredOutsideBoot += static_cast<uint64_t>(n);
-    if (booting && !rightRate) stats.bytesWrongRate += static_cast<uint64_t>(n);
   }
-  if (!booting || !rightRate) {
-    // The application does not speak this protocol, and bytes at another rate
-    // are noise on a real line.
-    hunter.Reset();
+  FollowMode(booting);
+  const uint32_t listenRate = ListenRate(booting);
+  {
+    std::lock_guard lock(mutex);
+    stats.bytesReceived += static_cast<uint64_t>(n);
+    if (listenRate == 0) stats.ignoredOutsideBoot += static_cast<uint64_t>(n);
+    if (listenRate != 0 && lineRate != listenRate) stats.bytesWrongRate += static_cast<uint64_t>(n);
+  }
+  if (listenRate == 0 || lineRate != listenRate) {
+    // Nobody listens, or the bytes came at another rate: noise on a real line.
+    ResetReceivers();
     return;
   }
-  if (!hunter.Idle() && now - lastByte > kInterByteGap) hunter.Reset();
+  if (!ReceiversIdle() && now - lastByte > kInterByteGap) ResetReceivers();
   lastByte = now;
-  for (ssize_t i = 0; i < n; ++i) {
+  if (booting) {
+    FeedLoader(buffer, static_cast<size_t>(n), now);
+  } else {
+    FeedAccessory(buffer, static_cast<size_t>(n), now);
+  }
+}
+
+// The rate whoever runs listens at; 0 when nobody listens (the application
+// of a plain device).
+uint32_t VirtualDevice::Impl::ListenRate(bool booting) const {
+  if (booting) return options.baudRate;
+  return accessory ? accessory->LineRate() : 0;
+}
+
+// After a restart (a boot entry, a reset, the boot button) the line belongs
+// to another program: no partial request carries over, and bytes take the
+// new rate's time.
+void VirtualDevice::Impl::FollowMode(bool booting) {
+  if (booting == listeningInBoot) return;
+  listeningInBoot = booting;
+  ResetReceivers();
+  if (const uint32_t rate = ListenRate(booting)) pacer.SetRate(rate);
+}
+
+void VirtualDevice::Impl::ResetReceivers() {
+  hunter.Reset();
+  if (accessory) accessory->ResetReceiver();
+}
+
+bool VirtualDevice::Impl::ReceiversIdle() const {
+  return hunter.Idle() && (!accessory || accessory->ReceiverIdle());
+}
+
+void VirtualDevice::Impl::CountBadCheck() {
+  std::lock_guard lock(mutex);
+  ++stats.badChecksums;
+}
+
+void VirtualDevice::Impl::FeedLoader(const uint8_t* bytes, size_t count, Clock::time_point now) {
+  for (size_t i = 0; i < count; ++i) {
     const Clock::time_point arrival = pacer.Arrive(now);
-    switch (hunter.Feed(buffer[i])) {
+    switch (hunter.Feed(bytes[i])) {
       case FrameHunter::Event::kFrame:
-        if (!HandleFrame(hunter.Payload(), now, arrival)) return;
+        if (!HandleRequest(RequestKind::kBootFrame, hunter.Payload(), now, arrival)) return;
         break;
-      case FrameHunter::Event::kBadChecksum: {
-        std::lock_guard lock(mutex);
-        ++stats.badChecksums;
+      case FrameHunter::Event::kBadChecksum:
+        CountBadCheck();
         break;
-      }
       case FrameHunter::Event::kNone:
         break;
     }
   }
 }
 
-// Returns false when the device stopped listening (unplugged, reset, stopping).
-bool VirtualDevice::Impl::HandleFrame(const std::vector<uint8_t>& payload,
-                                      Clock::time_point readTime, Clock::time_point arrival) {
+void VirtualDevice::Impl::FeedAccessory(const uint8_t* bytes, size_t count, Clock::time_point now) {
+  for (size_t i = 0; i < count; ++i) {
+    const Clock::time_point arrival = pacer.Arrive(now);
+    switch (accessory->Feed(bytes[i])) {
+      case Accessory::Event::kRequest: {
+        const AccessoryRequest& request = accessory->Request();
+        if (!HandleRequest(request.kind, request.payload, now, arrival)) return;
+        break;
+      }
+      case Accessory::Event::kBadCheck:
+        CountBadCheck();
+        break;
+      case Accessory::Event::kNone:
+        break;
+    }
+  }
+}
+
+// Carries a request out under `mutex`: the boot loader's, or the accessory
+// application's.
+Answer VirtualDevice::Impl::Carry(RequestKind kind, const std::vector<uint8_t>& payload,
+                                  WriteFault fault) {
+  if (kind != RequestKind::kBootFrame) {
+    AccessoryAnswer answer = accessory->Answer({kind, payload});
+    return {std::move(answer.reply), answer.form, answer.entersBoot, false};
+  }
+  CommandResult result = loader.Execute(payload, fault);
+  return {std::move(result.reply), ReplyForm::kBootFrame, false, result.leaveBootMode};
+}
+
+// Returns false when the device stopped listening to the rest of what it read
+// (unplugged, restarted into another program, stopping).
+bool VirtualDevice::Impl::HandleRequest(RequestKind kind, const std::vector<uint8_t>& payload,
+                                        Clock::time_point readTime, Clock::time_point arrival) {
   Request request;
+  request.kind = kind;
+  request.command = payload.empty() ? 0 : payload[0];
+  request.payload = payload;
+  request.time = readTime;
   FaultDecision decision;
-  std::optional<std::vector<uint8_t>> reply;
+  Answer answer;
   std::function<void(const Request&)> notify;
-  bool listening = true;
   {
     std::lock_guard lock(mutex);
     request.index = requests.size();
-    request.command = payload.empty() ? 0 : payload[0];
-    request.payload = payload;
-    request.time = readTime;
-    decision = faults.Decide(request.index, loader.FlashWriteAddress(payload));
-    if (decision.unplug) {
-      request.outcome = RequestOutcome::kUnplugged;
-    } else {
-      CommandResult result = loader.Execute(payload, decision.write);
-      reply = std::move(result.reply);
-      if (result.leaveBootMode) inBootMode = false;
-      listening = inBootMode;
-      if (reply) request.reply = *reply;
-      request.outcome = !reply          ? RequestOutcome::kSilent
-                        : decision.drop ? RequestOutcome::kDropped
-                                        : RequestOutcome::kAnswered;
-    }
+    const auto writeAddress =
+        kind == RequestKind::kBootFrame ? loader.FlashWriteAddress(payload) : std::nullopt;
+    decision = faults.Decide(request.index, writeAddress);
+    if (!decision.unplug) answer = Carry(kind, payload, decision.write);
+    if (answer.entersBoot) inBootMode = true;
+    if (answer.leavesBoot) inBootMode = false;
+    if (answer.reply) request.reply = *answer.reply;
+    request.entersBoot = answer.entersBoot;
+    request.outcome = decision.unplug ? RequestOutcome::kUnplugged
+                      : !answer.reply ? RequestOutcome::kSilent
+                      : decision.drop ? RequestOutcome::kDropped
+                                      : RequestOutcome::kAnswered;
     requests.push_back(request);
     notify = observer;
   }
@@ -305,12 +407,10 @@ bool VirtualDevice::Impl::HandleFrame(const std::vector<uint8_t>& payload,
     }
     return false;
   }
-  if (reply && !decision.drop) {
-    std::vector<uint8_t> frame = EncodeFrame(*reply);
-    MangleReply(decision, frame);
-    SendReply(std::move(frame), arrival);
+  if (answer.reply && !decision.drop) {
+    SendReply(WireReply(decision, answer.form, std::move(*answer.reply)), arrival);
   }
-  return listening && !stopping;
+  return !answer.entersBoot && !answer.leavesBoot && !stopping;
 }
 
 // ---------------------------------------------------------------- replying
@@ -373,7 +473,7 @@ void VirtualDevice::Start() {
   impl_->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (impl_->wakeFd < 0) throw SimError(std::string("eventfd: ") + std::strerror(errno));
   try {
-    impl_->Plug();
+    impl_->Plug(impl_->PowersUpInBoot());
   } catch (...) {
     close(impl_->wakeFd);
     impl_->wakeFd = -1;
@@ -461,9 +561,17 @@ bool VirtualDevice::InBootMode() const {
   return impl_->inBootMode;
 }
 
+bool VirtualDevice::WaitForBootMode(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(impl_->mutex);
+  return impl_->requestsChanged.wait_for(lock, timeout, [&] { return impl_->inBootMode; });
+}
+
 void VirtualDevice::EnterBootMode() {
-  std::lock_guard lock(impl_->mutex);
-  impl_->inBootMode = true;
+  {
+    std::lock_guard lock(impl_->mutex);
+    impl_->inBootMode = true;
+  }
+  impl_->requestsChanged.notify_all();
 }
 
 void VirtualDevice::Unplug() {
@@ -472,7 +580,7 @@ void VirtualDevice::Unplug() {
 
 void VirtualDevice::Replug() {
   impl_->Post([this] {
-    if (!impl_->pty.IsOpen()) impl_->Plug();
+    if (!impl_->pty.IsOpen()) impl_->Plug(true);
   });
 }
 

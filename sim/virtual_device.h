@@ -1,8 +1,14 @@
 #pragma once
 // A device's boot loader played behind a pseudo-terminal, on a thread of its
-// own. Tools open PortPath() like any serial port; tests inspect the device's
-// memories and the requests it received through the accessors below. Every
-// public member is safe to call from any thread.
+// own, optionally behind an accessory's application (SimOptions::personality)
+// that must be switched into boot mode first. Tools open PortPath() like any
+// serial port; tests inspect the device's memories and the requests it
+// received through the accessors below. Every public member is safe to call
+// from any thread.
+//
+// Swapping the board on a port: start a second device with the same linkPath.
+// It points the link at itself, so the next open of the port reaches it; the
+// first device leaves the link alone from then on, also when it stops.
 
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "accessory.h"
 #include "sim_options.h"
 
 namespace bq::sim {
@@ -32,12 +39,16 @@ enum class RequestOutcome {
   kUnplugged,  // an unplug fault struck at this request
 };
 
+// One request as the device understood it: a boot frame, or whatever the
+// accessory's application recognised (a link or QX frame, a control run).
 struct Request {
-  uint64_t index = 0;            // 0-based count of valid request frames since Start
-  uint8_t command = 0;           // payload byte 0 (0 for an empty payload)
-  std::vector<uint8_t> payload;  // the whole payload, command code included
-  std::vector<uint8_t> reply;    // the reply payload as intended, before reply faults
+  uint64_t index = 0;  // 0-based count of valid requests of every kind since Start
+  RequestKind kind = RequestKind::kBootFrame;
+  uint8_t command = 0;           // payload byte 0 (0 for an empty payload); a run's letter
+  std::vector<uint8_t> payload;  // the whole payload, command code included; a run's letters
+  std::vector<uint8_t> reply;    // the reply payload (or text) as intended, before reply faults
   RequestOutcome outcome = RequestOutcome::kAnswered;
+  bool entersBoot = false;  // the accessory restarted into its boot loader on this request
   std::chrono::steady_clock::time_point time;  // when its last byte was read
 };
 
@@ -51,8 +62,8 @@ struct DeviceIdentityView {
 struct SimStats {
   uint64_t bytesReceived = 0;       // everything read from the line
   uint64_t bytesWrongRate = 0;      // read while the line ran at another rate: discarded
-  uint64_t badChecksums = 0;        // complete frames dropped for their checksum
-  uint64_t ignoredOutsideBoot = 0;  // bytes received while the application runs
+  uint64_t badChecksums = 0;        // complete frames dropped for their checksum or check byte
+  uint64_t ignoredOutsideBoot = 0;  // bytes received while an application that hears nothing runs
   uint64_t repliesSent = 0;
   uint64_t unplugs = 0;
 };
@@ -89,11 +100,15 @@ class VirtualDevice {
   SimStats Stats() const;
 
   bool InBootMode() const;
+  // Waits until the device runs its boot loader; false on time-out.
+  bool WaitForBootMode(std::chrono::milliseconds timeout) const;
   // As the operator holding the boot button while the device restarts.
   void EnterBootMode();
-  // Pulls the cable: the tool sees a hang-up; the symlink disappears.
+  // Pulls the cable: the tool sees a hang-up; the symlink disappears unless
+  // another device has taken it over.
   void Unplug();
-  // Plugs the device back in: a new pseudo-terminal, the symlink updated, boot mode.
+  // Plugs the device back in: a new pseudo-terminal, the symlink pointed at
+  // it, boot mode (an accessory too: it was being programmed).
   void Replug();
   bool Plugged() const;
 

@@ -122,6 +122,37 @@ TEST(DeviceCommands, EepromRoundTripSparesTheBootLoadersCells) {
             Join({0x34}, Bytes(bootCells.begin(), bootCells.begin() + 16)));
 }
 
+// Command 2 returns 8 x count flash bytes (count 1..31, the boot loader's own
+// area included); command 3 returns 16 EEPROM bytes up to the last block.
+TEST(DeviceCommands, ReadCommandsReachTheEndsOfTheirMemories) {
+  auto device = StartDevice();
+  LineClient line(device->PortPath(), 38400);
+  const Bytes flash = device->Flash();
+  const Bytes eeprom = device->Eeprom();
+  const auto flashAt = [&](uint32_t a, size_t n) {
+    return Join({0x32}, Bytes(flash.begin() + a, flash.begin() + a + n));
+  };
+  const auto eepromAt = [&](uint32_t a) {
+    return Join({0x34}, Bytes(eeprom.begin() + a, eeprom.begin() + a + 16));
+  };
+  struct Case {
+    Bytes request;
+    Bytes reply;
+  };
+  const Case cases[] = {
+      {CompareFlashRequest(0x0000, 1), flashAt(0x0000, 8)},
+      {CompareFlashRequest(0x0800, 31), flashAt(0x0800, 248)},
+      {CompareFlashRequest(0xFFF8, 1), flashAt(0xFFF8, 8)},
+      {CompareFlashRequest(0x0800, 32), {kRefused}},  // 256 bytes do not fit a frame
+      {ReadEepromRequest(0x0FF0), eepromAt(0x0FF0)},
+      {ReadEepromRequest(0x0FF8), {kRefused}},
+      {Bytes{0x03, 0x00, 0x10, 0x08}, {kRefused}},  // the block is always 16 bytes
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(line.Exchange(c.request), c.reply) << int(c.request[0]) << " " << int(c.request[3]);
+  }
+}
+
 TEST(DeviceCommands, RefusesToTouchTheBootLoaderOrMalformedRequests) {
   auto device = StartDevice();
   LineClient line(device->PortPath(), 38400);

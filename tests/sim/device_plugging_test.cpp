@@ -26,14 +26,6 @@ class LinkDir : public ::testing::Test {
   fs::path dir_;
 };
 
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 5) {
-    if (condition()) return true;
-    usleep(5000);
-  }
-  return condition();
-}
-
 TEST_F(LinkDir, UnplugHangsUpAndReplugMovesTheLink) {
   SimOptions options;
   options.linkPath = Link();
@@ -70,13 +62,39 @@ TEST_F(LinkDir, UnplugFaultStrikesAtItsRequestAndComesBack) {
     line.Write(Frame(ReadVersionRequest()));
     EXPECT_TRUE(line.WaitForHangup(200));
   }
-  ASSERT_TRUE(WaitFor([&] { return device->Plugged(); }, 500));
+  ASSERT_TRUE(WaitUntil([&] { return device->Plugged(); }));
   LineClient line(Link(), 38400);
   EXPECT_TRUE(line.Exchange(ReadVersionRequest()).has_value());
   const auto requests = device->Requests();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[1].outcome, RequestOutcome::kUnplugged);
   EXPECT_EQ(device->Stats().unplugs, 1u);
+}
+
+// A board swap on a production line: a second device started on the same
+// link takes the port over; the first one, stopped later, leaves it alone.
+TEST_F(LinkDir, SecondDeviceTakesTheLinkOverAndKeepsIt) {
+  SimOptions first;
+  first.linkPath = Link();
+  first.serialNumber = 1000;
+  SimOptions second = first;
+  second.serialNumber = 2000;
+  auto oldBoard = StartDevice(first);
+  {
+    LineClient line(Link(), 38400);
+    EXPECT_EQ(line.Exchange(ReadIdentityRequest()), (Bytes{0x38, 0x03, 0xE8, 3, 1, 5, 0x00}));
+  }
+  auto newBoard = StartDevice(second);
+  EXPECT_EQ(fs::read_symlink(Link()), newBoard->SlavePath());
+  oldBoard->Stop();
+  ASSERT_TRUE(fs::is_symlink(Link())) << "the old board took the new one's link along";
+  {
+    LineClient line(Link(), 38400);
+    EXPECT_EQ(line.Exchange(ReadIdentityRequest()), (Bytes{0x38, 0x07, 0xD0, 3, 1, 5, 0x00}));
+  }
+  EXPECT_EQ(oldBoard->Requests().size(), 1u);
+  newBoard->Stop();
+  EXPECT_FALSE(fs::is_symlink(Link()));
 }
 
 }  // namespace

@@ -6,25 +6,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "frame_codec.h"
+#include "line_rate.h"
+
 namespace bq::sim::test {
-namespace {
-
-speed_t SpeedOf(uint32_t rate) {
-  switch (rate) {
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    default:
-      return B38400;
-  }
-}
-
-}  // namespace
-
 Bytes Frame(const Bytes& payload) {
   Bytes frame{0x0F, 0x0F, static_cast<uint8_t>(payload.size())};
   uint8_t sum = frame[2];
@@ -60,9 +49,9 @@ void LineClient::SetRate(uint32_t rate) {
   termios tio{};
   tcgetattr(fd_, &tio);
   cfmakeraw(&tio);
-  cfsetispeed(&tio, SpeedOf(rate));
-  cfsetospeed(&tio, SpeedOf(rate));
   ASSERT_EQ(tcsetattr(fd_, TCSANOW, &tio), 0) << std::strerror(errno);
+  // termios2 sets any integer rate, as a serial driver does.
+  ASSERT_TRUE(SetLineRate(fd_, rate)) << std::strerror(errno);
 }
 
 void LineClient::Write(const Bytes& bytes) {
@@ -81,6 +70,45 @@ Bytes LineClient::ReadFrame(int timeoutMs) {
     got.insert(got.end(), buffer, buffer + n);
   }
   return got;
+}
+
+Bytes LineClient::ReadCount(size_t count, int timeoutMs) {
+  Bytes got;
+  while (got.size() < count) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) break;
+    uint8_t buffer[300];
+    const ssize_t n = read(fd_, buffer, std::min(sizeof buffer, count - got.size()));
+    if (n <= 0) break;
+    got.insert(got.end(), buffer, buffer + n);
+  }
+  return got;
+}
+
+Bytes LineClient::ReadUntil(const std::string& text, int timeoutMs) {
+  const Bytes wanted(text.begin(), text.end());
+  Bytes got;
+  while (std::search(got.begin(), got.end(), wanted.begin(), wanted.end()) == got.end()) {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0 || !(p.revents & POLLIN)) break;
+    uint8_t buffer[300];
+    const ssize_t n = read(fd_, buffer, sizeof buffer);
+    if (n <= 0) break;
+    got.insert(got.end(), buffer, buffer + n);
+  }
+  return got;
+}
+
+std::optional<Bytes> LineClient::LinkExchange(const std::string& prefix, const Bytes& payload,
+                                              int timeoutMs) {
+  Write(EncodeLinkFrame(prefix, payload));
+  const Bytes frame = ReadFrame(timeoutMs);
+  if (frame.size() < 5 || frame.size() != frame[2] + 4u || frame[0] != 'K' || frame[1] != 'E') {
+    return std::nullopt;
+  }
+  Bytes reply(frame.begin() + 3, frame.end() - 1);
+  if (frame.back() != LinkCheckByte(reply)) return std::nullopt;
+  return reply;
 }
 
 std::optional<Bytes> LineClient::Exchange(const Bytes& payload, int timeoutMs) {

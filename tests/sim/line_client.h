@@ -16,7 +16,7 @@ bool ChecksumOk(const Bytes& frame);
 
 class LineClient {
  public:
-  // Opens `path` raw at `rate` (9600, 19200 or 38400); fails the test on error.
+  // Opens `path` raw at `rate` (any rate, 4545 too); fails the test on error.
   LineClient(const std::string& path, uint32_t rate);
   ~LineClient();
   LineClient(const LineClient&) = delete;
@@ -28,9 +28,17 @@ class LineClient {
   // Reads one frame's bytes (sync, length, payload, checksum) as they come,
   // or whatever arrived before `timeoutMs` of silence.
   Bytes ReadFrame(int timeoutMs = 300);
+  // Reads until `count` bytes came, or `timeoutMs` of silence.
+  Bytes ReadCount(size_t count, int timeoutMs = 300);
+  // Reads until the bytes hold `text`, or `timeoutMs` of silence.
+  Bytes ReadUntil(const std::string& text, int timeoutMs = 300);
   // Sends the request and returns the reply payload when a whole frame with a
   // good checksum came back.
   std::optional<Bytes> Exchange(const Bytes& payload, int timeoutMs = 300);
+  // The same for an accessory link request with `prefix` ("KE" or "NK"): the
+  // reply payload when a whole "KE" frame with a good check byte came back.
+  std::optional<Bytes> LinkExchange(const std::string& prefix, const Bytes& payload,
+                                    int timeoutMs = 300);
   // Waits for the line to hang up (POLLHUP, or a read that fails with EIO).
   bool WaitForHangup(int timeoutMs);
 

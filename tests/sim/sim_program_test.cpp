@@ -1,7 +1,9 @@
 // The bootquarn-sim program: first line is the port, SIGUSR1 is the boot
-// button, SIGTERM ends it with a one-line summary.
+// button, SIGTERM ends it with a one-line summary; -v logs each request on
+// stderr.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,12 +20,13 @@ class SimProgram {
  public:
   explicit SimProgram(const std::vector<std::string>& args) {
     int out[2];
-    if (pipe(out) != 0) return;
+    int err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
+      dup2(err[1], STDERR_FILENO);
+      for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
       std::vector<char*> argv{const_cast<char*>(Path().c_str())};
       for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
@@ -31,7 +34,9 @@ class SimProgram {
       _exit(127);
     }
     close(out[1]);
+    close(err[1]);
     out_ = fdopen(out[0], "r");
+    err_ = err[0];
   }
   ~SimProgram() {
     if (pid_ > 0) {
@@ -39,6 +44,7 @@ class SimProgram {
       waitpid(pid_, nullptr, 0);
     }
     if (out_) fclose(out_);
+    if (err_ >= 0) close(err_);
   }
   static const std::string& Path() {
     static const std::string path = std::string(BQ_BIN_DIR) + "/bootquarn-sim";
@@ -51,6 +57,16 @@ class SimProgram {
     if (!line.empty() && line.back() == '\n') line.pop_back();
     return line;
   }
+  // The next line on stderr; what came of it after `timeoutMs` of silence.
+  std::string ErrorLine(int timeoutMs = 2000) {
+    std::string line;
+    char c = 0;
+    for (;;) {
+      pollfd p{err_, POLLIN, 0};
+      if (poll(&p, 1, timeoutMs) <= 0 || read(err_, &c, 1) != 1 || c == '\n') return line;
+      line += c;
+    }
+  }
   void Signal(int s) { kill(pid_, s); }
   int Wait() {
     int status = 0;
@@ -62,6 +78,7 @@ class SimProgram {
  private:
   pid_t pid_ = -1;
   FILE* out_ = nullptr;
+  int err_ = -1;
 };
 
 TEST(SimProgram, PrintsPortServesAndSummarises) {
@@ -89,7 +106,56 @@ TEST(SimProgram, RejectsAMalformedFault) {
   if (!std::filesystem::exists(SimProgram::Path())) GTEST_SKIP() << "bootquarn-sim not built";
   SimProgram sim({"--fault", "explode@1"});
   EXPECT_EQ(sim.Line(), "");
+  EXPECT_NE(sim.ErrorLine().find("explode@1"), std::string::npos);
   EXPECT_EQ(sim.Wait(), 2);
+}
+
+// The bridge's runs, its boot entry and the boot loader's requests all show
+// in the verbose log, in order.
+TEST(SimProgram, PlaysAnAccessoryAndLogsEveryKindOfRequest) {
+  if (!std::filesystem::exists(SimProgram::Path())) GTEST_SKIP() << "bootquarn-sim not built";
+  SimProgram sim({"--personality", "arvex", "--serial", "4660", "-v"});
+  const std::string port = sim.Line();
+  ASSERT_EQ(port.rfind("/dev/pts/", 0), 0u) << port;
+  {
+    LineClient line(port, 4545);
+    line.Write(Join(WakeRun(), ProbeRun()));
+    const Bytes answer = line.ReadUntil("ponte_1");
+    EXPECT_NE(std::string(answer.begin(), answer.end()).find("ponte_1"), std::string::npos);
+    line.Write(BootRun());
+    EXPECT_EQ(sim.ErrorLine(), "#0 run 'N' x24 (no reply)");
+    EXPECT_EQ(sim.ErrorLine(),
+              "#1 run 'P' x25 -> reply 00 FF 70 6F 6E 74 65 5F 31 0D 0A "
+              "\"\\x00\\xFFponte_1\\r\\n\"");
+    EXPECT_EQ(sim.ErrorLine(), "#2 run 'O' x25 (no reply) -> boot mode");
+    line.SetRate(38400);
+    EXPECT_EQ(line.Exchange(ReadIdentityRequest()), (Bytes{0x38, 0x12, 0x34, 3, 1, 5, 0x00}));
+    EXPECT_EQ(sim.ErrorLine(), "#3 request 0D FF FF FF -> reply 38 12 34 03 01 05 00");
+  }
+  sim.Signal(SIGTERM);
+  const std::string summary = sim.Line();
+  EXPECT_EQ(summary.rfind("arvex, serial 4660", 0), 0u) << summary;
+  EXPECT_EQ(sim.Wait(), 0);
+}
+
+// A board swap between two programs: the second takes the link over, and the
+// first, stopped afterwards, leaves it in place.
+TEST(SimProgram, SecondProgramOnTheSameLinkTakesThePortOver) {
+  if (!std::filesystem::exists(SimProgram::Path())) GTEST_SKIP() << "bootquarn-sim not built";
+  std::string dir = std::filesystem::temp_directory_path() / "bq-sim-XXXXXX";
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  const std::string link = dir + "/ttyQuarn";
+  {
+    SimProgram first({"--link", link, "--serial", "1000"});
+    ASSERT_FALSE(first.Line().empty());
+    SimProgram second({"--link", link, "--serial", "2000"});
+    ASSERT_FALSE(second.Line().empty());
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(), 0);
+    LineClient line(link, 38400);
+    EXPECT_EQ(line.Exchange(ReadIdentityRequest()), (Bytes{0x38, 0x07, 0xD0, 3, 1, 5, 0x00}));
+  }
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
