@@ -78,9 +78,9 @@ bool TuRxTxArvex::TakePacket(Bytes& reply) {
   return true;
 }
 
-void TuRxTxArvex::SetExchangeActive(bool active) {
+bool TuRxTxArvex::SetExchangeActive(bool active) {
   std::lock_guard lock(hookMutex_);
-  exchangeActive_.store(active, std::memory_order_release);
+  return exchangeActive_.exchange(active, std::memory_order_acq_rel);
 }
 
 void TuRxTxArvex::ComPortQuarnRxChar() {

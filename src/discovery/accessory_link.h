@@ -52,7 +52,7 @@ class TuRxTxArvex {
   // Reply buffer back to one zero byte, packet flag down.
   void ResetReply();
   // Also told of each verified payload, on the thread that fed it, after it was
-  // stored for WaitPacket.
+  // stored for WaitPacket. It must not call back into the receiver.
   void SetOnPacket(PacketHandler handler);
 
   // One attempt: send frame, wait up to timeout for a reply, put it in reply.
@@ -80,7 +80,8 @@ class TuRxTxArvex {
   void StorePacket(const Bytes& payload);
   bool TakePacket(Bytes& reply);
   void ShowLinkStatus(const std::string& text);
-  void SetExchangeActive(bool active);
+  // Returns the flag's previous value. Waits for a hook that is reading the port.
+  bool SetExchangeActive(bool active);
 
   TComPortGPS& port_;
   OperatorInterface& ui_;

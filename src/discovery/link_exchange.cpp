@@ -1,22 +1,27 @@
 // TuRxTxArvex on the caller's thread: one attempt, the wait for its reply, the
 // exchange of up to three attempts and the two link commands built on it.
 
+#include <algorithm>
 #include <string>
 
 #include "discovery/accessory_link.h"
 
 namespace bq {
 
-// ExchangeActive is up exactly while the scope lives, whatever ends the exchange.
+// ExchangeActive is up while the scope lives, whatever ends the exchange. An
+// exchange started from within another (through the operator's pending input)
+// leaves the flag as the outer one needs it.
 class TuRxTxArvex::ExchangeScope {
  public:
-  explicit ExchangeScope(TuRxTxArvex& link) : link_(link) { link_.SetExchangeActive(true); }
-  ~ExchangeScope() { link_.SetExchangeActive(false); }
+  explicit ExchangeScope(TuRxTxArvex& link)
+      : link_(link), wasActive_(link_.SetExchangeActive(true)) {}
+  ~ExchangeScope() { link_.SetExchangeActive(wasActive_); }
   ExchangeScope(const ExchangeScope&) = delete;
   ExchangeScope& operator=(const ExchangeScope&) = delete;
 
  private:
   TuRxTxArvex& link_;
+  const bool wasActive_;
 };
 
 void TuRxTxArvex::ShowLinkStatus(const std::string& text) {

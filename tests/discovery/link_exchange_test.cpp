@@ -118,6 +118,14 @@ TEST_F(LinkExchange, FailedExchangeKeepsTheCallersReply) {
   EXPECT_EQ(reply, Bytes{0xAA});
 }
 
+// A vanished port ends the command with the port's error, not with a time-out.
+TEST_F(LinkExchange, AClosedPortRaisesAndEndsTheExchange) {
+  port.Close();
+  Bytes reply;
+  EXPECT_THROW(link.Exchange(TuRxTxArvex::BuildFrame({0x01}, true), reply), PortError);
+  EXPECT_FALSE(link.ExchangeActive());
+}
+
 TEST_F(LinkExchange, AFailingPacketHandlerIsReportedAndTheReplyStillCounts) {
   link.SetOnPacket([](const Bytes&) { throw std::runtime_error("handler"); });
   auto device = StartDevice(9, {0xC4}, 1);
