@@ -112,6 +112,14 @@ TEST_F(LinkExchange, ReadIdentityRefusesAShortReply) {
   EXPECT_EQ(ui.FieldText(Field::linkStatus), "Falha conversao da Hora!");
 }
 
+// Sending purges the input, and with it the part of a frame the receiver held.
+TEST_F(LinkExchange, AHalfFrameFromBeforeDoesNotSpoilTheReply) {
+  for (uint8_t byte : Bytes{'K', 'E', 0x05}) link.FeedByte(byte);
+  auto device = StartDevice(9, {0xC4}, 1);
+  EXPECT_TRUE(link.EnterBoot(true));
+  EXPECT_EQ(device.get().size(), 1u);
+}
+
 TEST_F(LinkExchange, FailedExchangeKeepsTheCallersReply) {
   Bytes reply{0xAA};
   EXPECT_FALSE(link.Exchange(TuRxTxArvex::BuildFrame({0x01}, true), reply));
