@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "frame_codec.h"
 #include "virtual_device.h"
 
 namespace {
@@ -19,14 +20,7 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Frame(const Bytes& payload) {
-  Bytes frame{0x0F, 0x0F, static_cast<uint8_t>(payload.size())};
-  uint8_t sum = frame[2];
-  for (uint8_t b : payload) {
-    frame.push_back(b);
-    sum = static_cast<uint8_t>(sum + b);
-  }
-  frame.push_back(static_cast<uint8_t>(-sum));
-  return frame;
+  return bq::sim::EncodeFrame(payload);
 }
 
 int OpenRaw(const std::string& path, speed_t speed) {

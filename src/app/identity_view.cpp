@@ -3,13 +3,14 @@
 #include <string>
 
 #include "app/context.h"
+#include "image/catalogue.h"
 
 namespace bq {
 namespace {
 
-// The last entry with a name of its own; any greater code shows as "Indefinido".
-constexpr int kLastProductEntry = 28;
-constexpr int kUndefinedProductEntry = 27;
+// The last entry of the product list; any greater code shows as "Indefinido".
+constexpr int kLastProductEntry = kProductCount - 1;
+constexpr int kUndefinedProductEntry = kProductUndefined;
 
 }  // namespace
 

@@ -22,8 +22,9 @@ struct EraseOptions {
 // A stored rate the boot loader never uses explains a silent device.
 std::string UnusualRate(CliSession& session, uint16_t rate) {
   if (rate == kSlowBootRate || rate == kFastBootRate) return {};
-  std::string error =
-      "the boot loader talks at 19200 or 38400 baud, not " + std::to_string(rate) + "; pass --baud";
+  std::string error = "the boot loader talks at " + std::to_string(kSlowBootRate) + " or " +
+                      std::to_string(kFastBootRate) + " baud, not " + std::to_string(rate) +
+                      "; pass --baud";
   session.ui().ShowErrorBox(error);
   return error;
 }
@@ -52,7 +53,7 @@ void AddEraseCommand(CLI::App& app, int* exitCode) {
   cmd->add_option_function<uint16_t>(
          "--baud", [options](const uint16_t& rate) { options->baud = rate; },
          "Boot loader's rate (default: the stored rate)")
-      ->check(CLI::IsMember({19200, 38400}));
+      ->check(CLI::IsMember({kSlowBootRate, kFastBootRate}));
   cmd->callback([exitCode, options] {
     CliSession session(options->session);
     *exitCode = Erase(session, *options);

@@ -66,7 +66,7 @@ enum class Combo {
   cbTipoProdutoProducao,
 };
 
-// Check boxes whose state the core shows (the values themselves live in the Context).
+// Check boxes whose state the core shows (the values themselves live with the commands).
 enum class Check {
   chkHiAdress,
   chkGravarSensorZirconAuto,

@@ -295,15 +295,5 @@ TEST_F(BootConnectionTest, Open38400ComplainsOnlyWhenThePortWillNotOpen) {
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{"pane abertura"});
 }
 
-TEST_F(BootConnectionTest, DoNothingButtonsChangeNothing) {
-  StartDevice();
-  botGravaNsClick(ctx);
-  botGravaNSProducaoClick(ctx);
-  botGravaSomenteTipoProdutoClick(ctx);
-  EXPECT_TRUE(ui.events.empty());
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
-  EXPECT_TRUE(ReceivedPayloads().empty());
-}
-
 }  // namespace
 }  // namespace bq::test

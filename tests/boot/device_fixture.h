@@ -12,25 +12,13 @@
 #include "app/context.h"
 #include "recording_operator.h"
 #include "serial/boot_port.h"
+#include "sim_device_fixture.h"
 #include "virtual_device.h"
 
 namespace bq::test {
 
-class DeviceFixture : public ::testing::Test {
+class DeviceFixture : public SimDeviceFixture {
  protected:
-  void TearDown() override {
-    CloseBootPort(ctx.ComPortQuarn);
-    if (device) device->Stop();
-  }
-
-  sim::VirtualDevice& StartDevice(sim::SimOptions options = {}) {
-    device = std::make_unique<sim::VirtualDevice>(std::move(options));
-    device->Start();
-    ctx.settings.portName = device->PortPath();
-    ctx.settings.baudRate = static_cast<uint16_t>(device->BaudRate());
-    return *device;
-  }
-
   // Opens the port at the device's rate under the short probe waits, so that a
   // missing reply costs about 110 ms.
   void OpenAtDeviceRate() {
@@ -55,10 +43,6 @@ class DeviceFixture : public ::testing::Test {
     std::copy(flash.begin(), flash.end(), ctx.image->flash.begin());
     std::copy(eeprom.begin(), eeprom.end(), ctx.image->eeprom.begin());
   }
-
-  RecordingOperator ui;
-  Context ctx{ui, AppPaths{}};
-  std::unique_ptr<sim::VirtualDevice> device;
 };
 
 // A device set up by `setup` from the default options.

@@ -3,6 +3,7 @@
 // downgrade question and how Ctrl+C cancels it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -190,6 +191,15 @@ class WriteCommand : public ::testing::Test {
       std::this_thread::sleep_for(5ms);
     }
     return true;
+  }
+
+  // Whether the program's main thread sits in a read of its standard input.
+  static bool BlockedReadingStdin(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    std::string fd;
+    in >> number >> fd;
+    return number == SYS_read && fd == "0x0";
   }
 
   std::string ProductionLog() const {
@@ -430,7 +440,7 @@ TEST_F(WriteCommand, CtrlCAtTheDowngradeQuestionLeavesTheDeviceAlone) {
   const pid_t pid = Spawn({"write", kKfx, "--port", device.PortPath()}, t.slave);
   ASSERT_TRUE(WaitUntil(
       [&] { return ReadWhole(ErrPath()).find("Continua? [s/n] ") != std::string::npos; }));
-  std::this_thread::sleep_for(50ms);  // the program is now reading the reply
+  ASSERT_TRUE(WaitUntil([&] { return BlockedReadingStdin(pid); }));
   ::kill(pid, SIGINT);
   const CliRun r = Finish(pid);
   EXPECT_TRUE(r.exited);

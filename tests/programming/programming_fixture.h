@@ -16,6 +16,7 @@
 #include "hex_record.h"
 #include "recording_operator.h"
 #include "serial/boot_port.h"
+#include "sim_device_fixture.h"
 #include "virtual_device.h"
 
 namespace bq::test {
@@ -69,21 +70,8 @@ inline uint32_t RequestAddress(const sim::Request& r) {
   return (uint32_t{r.payload[1]} << 8) | r.payload[2];
 }
 
-class ProgrammingFixture : public ::testing::Test {
+class ProgrammingFixture : public SimDeviceFixture {
  protected:
-  void TearDown() override {
-    CloseBootPort(ctx.ComPortQuarn);
-    if (device) device->Stop();
-  }
-
-  sim::VirtualDevice& StartDevice(sim::SimOptions options) {
-    device = std::make_unique<sim::VirtualDevice>(std::move(options));
-    device->Start();
-    ctx.settings.portName = device->PortPath();
-    ctx.settings.baudRate = static_cast<uint16_t>(device->BaudRate());
-    return *device;
-  }
-
   // The state ProgramDevice expects: the port open at the loader's rate and the
   // loader's version known. Missing replies cost the open's 1.1 s per byte.
   void Connect() {
@@ -119,10 +107,6 @@ class ProgrammingFixture : public ::testing::Test {
     }
     return false;
   }
-
-  RecordingOperator ui;
-  Context ctx{ui, AppPaths{}};
-  std::unique_ptr<sim::VirtualDevice> device;
 };
 
 }  // namespace bq::test

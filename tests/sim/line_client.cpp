@@ -15,14 +15,7 @@
 
 namespace bq::sim::test {
 Bytes Frame(const Bytes& payload) {
-  Bytes frame{0x0F, 0x0F, static_cast<uint8_t>(payload.size())};
-  uint8_t sum = frame[2];
-  for (uint8_t b : payload) {
-    frame.push_back(b);
-    sum = static_cast<uint8_t>(sum + b);
-  }
-  frame.push_back(static_cast<uint8_t>(-sum));
-  return frame;
+  return EncodeFrame(payload);
 }
 
 bool ChecksumOk(const Bytes& frame) {

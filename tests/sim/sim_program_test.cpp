@@ -92,8 +92,8 @@ TEST(SimProgram, PrintsPortServesAndSummarises) {
     line.Write(Frame(ResetRunRequest()));
     EXPECT_EQ(line.Exchange(ReadVersionRequest(), 100), std::nullopt);
     sim.Signal(SIGUSR1);
-    usleep(50000);
-    EXPECT_TRUE(line.Exchange(ReadVersionRequest()).has_value());
+    // Back in boot mode as soon as the signal is handled: the loader answers again.
+    EXPECT_TRUE(WaitUntil([&] { return line.Exchange(ReadVersionRequest(), 50).has_value(); }));
   }
   sim.Signal(SIGTERM);
   const std::string summary = sim.Line();

@@ -151,9 +151,5 @@ TEST(CableFinder, RestartReturnsToStepOneFromAFailureAndFromASuccess) {
   }
 }
 
-TEST(CableFinder, UnknownStepSaysSo) {
-  EXPECT_EQ(CableFinder::StepText(7, 0, "x-x"), "Passo indefinido");
-}
-
 }  // namespace
 }  // namespace bq
