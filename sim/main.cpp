@@ -102,6 +102,8 @@ int main(int argc, char** argv) {
   bool verbose = false;
   AddOptions(app, options, faultTexts, blank, shortReply);
   app.add_flag("-v,--verbose", verbose, "log every request and reply on stderr");
+  app.set_version_flag("--version", std::string("bootquarn-sim ") + BQ_VERSION,
+                       "print the program version and exit");
   CLI11_PARSE(app, argc, argv);
 
   options.longVersionReply = !shortReply;

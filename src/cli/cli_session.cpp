@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -37,7 +38,14 @@ CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
   // settings, product names and a fresh usage log.
   FormCreate(c);
 
-  if (options.port) c.settings.portName = *options.port;
+  // The port: --port, else BOOTQUARN_PORT, else the one in the settings.
+  if (options.port) {
+    c.settings.portName = *options.port;
+  } else if (const char* env = std::getenv(kPortVariable); env && *env) {
+    // The environment names the port of this run only; the settings keep theirs.
+    settingsPortName_ = c.settings.portName;
+    c.settings.portName = env;
+  }
   startupBaudRate_ = c.settings.baudRate;
 
   // What the window's controls would show after the first activation.
@@ -101,6 +109,7 @@ bool CliSession::Close() {
   Context& c = *ctx_;
   TPar saved = c.settings;
   saved.baudRate = startupBaudRate_;
+  if (settingsPortName_) saved.portName = *settingsPortName_;
   const std::string file = ui_.FieldText(Field::edNomeArquivoKFX);
   if (!file.empty()) saved.firmwareFile = file;
   return WriteSettings(saved, c.paths.settingsFile, ui_);
@@ -111,7 +120,8 @@ void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
   if (withPort) {
     cmd->add_option_function<std::string>(
         "--port", [&options](const std::string& p) { options.port = p; },
-        "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings)");
+        "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings); without it, "
+        "$BOOTQUARN_PORT, then the port in the settings");
   }
 }
 

@@ -15,6 +15,9 @@
 
 namespace bq::cli {
 
+// The environment variable naming the default port of a run.
+inline constexpr const char* kPortVariable = "BOOTQUARN_PORT";
+
 struct SessionOptions {
   bool json = false;
   // --port P: the port every device operation of this run opens.
@@ -64,6 +67,8 @@ class CliSession {
   bool closed_ = false;
   bool pressingCancel_ = false;
   uint16_t startupBaudRate_ = 0;
+  // The settings' port while the environment's is used; it is the one saved.
+  std::optional<std::string> settingsPortName_;
 };
 
 // Adds --json and --port to a subcommand, filling options.
