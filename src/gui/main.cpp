@@ -16,7 +16,8 @@ constexpr const char* kHelp =
     "Usage: bootquarn [Qt options]\n"
     "Replaces the firmware of Quarn devices through their boot loader over a serial line:\n"
     "open an Intel HEX or KFX firmware file, choose the serial port the device is on and\n"
-    "press \"Conectar e Gravar\".\n"
+    "press \"Conectar e Gravar\". The same commands run without a window through\n"
+    "bootquarn-cli.\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -25,9 +26,7 @@ constexpr const char* kHelp =
     "Qt's own options (-platform NAME, -style NAME, ...) are accepted as well.\n"
     "\n"
     "Environment:\n"
-    "  XDG_DATA_HOME  where the data folder Quarn/BootQuarn/ lies (default ~/.local/share)\n"
-    "\n"
-    "The same commands run without a window through bootquarn-cli.\n";
+    "  XDG_DATA_HOME  Where the data folder Quarn/BootQuarn/ lies (default ~/.local/share).\n";
 
 // --help and --version are answered before Qt starts, so they need no display.
 bool AnswerInformationOption(int argc, char** argv, int* exitCode) {
