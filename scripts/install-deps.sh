@@ -10,11 +10,11 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libudev-dev
   help2man
-  dpkg-dev desktop-file-utils appstream
+  dpkg-dev file desktop-file-utils appstream
   xvfb xauth
 )
 if [ "${1:-}" = "--package" ]; then
-  packages+=(lintian fakeroot file)
+  packages+=(lintian)
 fi
 
 missing=()
