@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs every build and test dependency from Debian packages. Safe to run again.
+# With --package it also installs what checking a built .deb needs (lintian).
 set -euo pipefail
 
 packages=(
@@ -7,8 +8,14 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev googletest
   libcli11-dev nlohmann-json3-dev
+  libudev-dev
+  help2man
+  dpkg-dev file desktop-file-utils appstream
   xvfb xauth
 )
+if [ "${1:-}" = "--package" ]; then
+  packages+=(lintian)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

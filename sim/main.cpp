@@ -73,6 +73,7 @@ std::string Quoted(const std::vector<uint8_t>& bytes) {
   return text + "\"";
 }
 
+// One-byte numbers would show their default as a character: they give it as text.
 void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& faults, bool& blank,
                 bool& shortReply) {
   app.add_option("--personality", options.personality,
@@ -92,13 +93,15 @@ void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& fa
                  "command set)")
       ->capture_default_str();
   app.add_flag("--short-version", shortReply, "answer the version request with 3 bytes");
-  app.add_option("--hardware", options.hardwareVersion, "hardware number")->capture_default_str();
+  app.add_option("--hardware", options.hardwareVersion, "hardware number")
+      ->default_str(std::to_string(options.hardwareVersion));
   app.add_option("--serial", options.serialNumber, "serial number")->capture_default_str();
   app.add_option("--fw-version", options.firmwareVersion, "firmware version in flash")
-      ->capture_default_str();
+      ->default_str(std::to_string(options.firmwareVersion));
   app.add_option("--fw-revision", options.firmwareRevision, "firmware revision in flash")
-      ->capture_default_str();
-  app.add_option("--product", options.productCode, "product code")->capture_default_str();
+      ->default_str(std::to_string(options.firmwareRevision));
+  app.add_option("--product", options.productCode, "product code")
+      ->default_str(std::to_string(options.productCode));
   app.add_flag("--blank", blank, "a blank device: flash erased, identity 255/255/255");
   app.add_flag("--pacing", options.pacing, "deliver bytes at the line's real speed");
   app.add_option("--reply-delay", options.replyDelayMs, "extra milliseconds before each reply")
@@ -185,6 +188,8 @@ int main(int argc, char** argv) {
   bool verbose = false;
   AddOptions(app, options, faultTexts, blank, shortReply);
   app.add_flag("-v,--verbose", verbose, "log every request and reply on stderr");
+  app.set_version_flag("--version", std::string("bootquarn-sim ") + BQ_VERSION,
+                       "print the program version and exit");
   CLI11_PARSE(app, argc, argv);
 
   options.longVersionReply = !shortReply;

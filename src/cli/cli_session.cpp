@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -54,7 +55,14 @@ CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
   // is announced), settings, product names, a fresh usage log, then the
   // controls filled from the settings.
   FormCreate(c);
-  if (options.port) c.settings.portName = *options.port;
+  // The port: --port, else BOOTQUARN_PORT, else the one in the settings.
+  if (options.port) {
+    c.settings.portName = *options.port;
+  } else if (const char* env = std::getenv(kPortVariable); env && *env) {
+    // The environment names the port of this run only; the settings keep theirs.
+    settingsPortName_ = c.settings.portName;
+    c.settings.portName = env;
+  }
   ports.Use(c.settings.portName);
   FormActivate(c);
 }
@@ -102,6 +110,12 @@ int CliSession::Run(const std::function<int()>& body) {
 
 bool CliSession::Close() {
   closed_ = true;
+  if (settingsPortName_) {
+    // Closing saves the list's port: the settings' own, not the environment's.
+    ctx_->portList->Clear();
+    ctx_->portList->Add(*settingsPortName_);
+    ctx_->portList->Select(0);
+  }
   return FormClose(*ctx_);
 }
 
@@ -110,7 +124,8 @@ void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
   if (withPort) {
     cmd->add_option_function<std::string>(
         "--port", [&options](const std::string& p) { options.port = p; },
-        "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings)");
+        "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings); without it, "
+        "$BOOTQUARN_PORT, then the port in the settings");
   }
 }
 

@@ -15,6 +15,9 @@
 
 namespace bq::cli {
 
+// The environment variable naming the default port of a run.
+inline constexpr const char* kPortVariable = "BOOTQUARN_PORT";
+
 struct SessionOptions {
   bool json = false;
   // --port P: the port every device operation of this run opens.
@@ -59,6 +62,8 @@ class CliSession {
   std::unique_ptr<Context> ctx_;
   bool json_;
   bool closed_ = false;
+  // The settings' port while the environment's is used; it is the one saved.
+  std::optional<std::string> settingsPortName_;
 };
 
 // Adds --json and --port to a subcommand, filling options.

@@ -4,20 +4,20 @@
 #include <vector>
 
 #include "cli/cli_commands.h"
+#include "app/startup.h"
+#include "shell/utilities.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C");  // numbers and dates never follow the user's locale
   CLI::App app{"BootQuarn: replaces the firmware of Quarn devices through their boot loader"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "bootquarn-cli " + bq::VersionText(bq::kProgramVersion),
+                       "Print the program version and exit");
 
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {
-      bq::cli::AddInfoCommand,
-      bq::cli::AddPortsCommand,
-      bq::cli::AddIdentifyCommand,
-      bq::cli::AddResetCommand,
-      bq::cli::AddEraseCommand,
-      bq::cli::AddWriteCommand,
+      bq::cli::AddInfoCommand,  bq::cli::AddPortsCommand, bq::cli::AddIdentifyCommand,
+      bq::cli::AddResetCommand, bq::cli::AddEraseCommand, bq::cli::AddWriteCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 

@@ -11,10 +11,19 @@ namespace bq::gui {
 
 class PortComboBox : public QComboBox {
  public:
+  // Each entry's text is the port's path (what the field shows and the core
+  // reads); its description (adapter, driver) is kept under this role and shown
+  // beside the path in the open list; the tool tip adds the /dev/serial/by-id link.
+  static constexpr int kDescriptionRole = Qt::UserRole + 1;
+
   explicit PortComboBox(QWidget* parent = nullptr);
   // Runs just before the list opens (cbPortaSerialDropDown).
   std::function<void()> onDropDown;
   void showPopup() override;
+
+  void AddPort(const QString& path, const QString& description, const QString& byId = {});
+  // What the open list shows for the entry at index: path and description.
+  QString ShownText(int index) const;
 };
 
 // The combo box as PortListControl; safe to call from the worker thread, each
@@ -24,6 +33,7 @@ class ComboPortList : public PortListControl {
   explicit ComboPortList(PortComboBox* combo) : combo_(combo) {}
   void Clear() override;
   void Add(const std::string& name) override;
+  void AddPort(const PortInfo& port) override;
   int Count() const override;
   std::string Item(int index) const override;
   void Select(int index) override;

@@ -2,15 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <exception>
 
 #include "shell/utilities.h"
 
 namespace bq {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -23,35 +19,11 @@ std::pair<std::string, long long> SplitNumber(const std::string& name) {
   return {name.substr(0, start), std::stoll(name.substr(start))};
 }
 
-std::string ReadFirstLine(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
-// A tty backed by hardware has a parent device. Ports of the serial core also
-// say their UART type, and 0 means no UART answers at that address (the many
-// ttyS entries the 8250 driver registers whether or not a chip is fitted).
-bool IsHardwarePort(const fs::path& entry) {
-  std::error_code ec;
-  if (!fs::exists(entry / "device", ec)) return false;
-  if (!fs::exists(entry / "type", ec)) return true;
-  return ReadFirstLine(entry / "type") != "0";
-}
-
-class SysfsPortLister : public PortLister {
+class SystemPortLister : public PortLister {
  public:
-  SysfsPortLister(std::string sysClassTty, std::string devDir)
-      : sys_(std::move(sysClassTty)), dev_(std::move(devDir)) {}
-
   std::vector<std::string> ListPorts() override {
     std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(sys_, ec), end; !ec && it != end; it.increment(ec)) {
-      if (IsHardwarePort(it->path())) names.push_back((dev_ / it->path().filename()).string());
-    }
-    std::sort(names.begin(), names.end(), PortNameLess);
+    for (const PortInfo& port : DescribePorts()) names.push_back(port.path);
     return names;
   }
 
@@ -61,9 +33,13 @@ class SysfsPortLister : public PortLister {
     return names;
   }
 
- private:
-  fs::path sys_;
-  fs::path dev_;
+  std::vector<PortInfo> DescribePorts() override {
+    try {
+      return PortsFromUdev(ReadUdevTtyDevices());
+    } catch (const std::exception&) {
+      return {};  // no udev (a bare container): no port to offer
+    }
+  }
 };
 
 }  // namespace
@@ -76,14 +52,33 @@ bool PortNameLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-std::unique_ptr<PortLister> MakeSystemPortLister(const std::string& sysClassTty,
-                                                 const std::string& devDir) {
-  return std::make_unique<SysfsPortLister>(sysClassTty, devDir);
+std::vector<PortInfo> PortLister::DescribePorts() {
+  std::vector<PortInfo> ports;
+  for (std::string& name : ListPorts()) {
+    PortInfo port;
+    port.path = std::move(name);
+    ports.push_back(std::move(port));
+  }
+  return ports;
+}
+
+std::vector<PortInfo> PortsFromUdev(const std::vector<UdevTtyDevice>& devices) {
+  std::vector<PortInfo> ports;
+  for (const UdevTtyDevice& device : devices) {
+    if (std::optional<PortInfo> port = PortFromUdev(device)) ports.push_back(std::move(*port));
+  }
+  std::sort(ports.begin(), ports.end(),
+            [](const PortInfo& a, const PortInfo& b) { return PortNameLess(a.path, b.path); });
+  return ports;
+}
+
+std::unique_ptr<PortLister> MakeSystemPortLister() {
+  return std::make_unique<SystemPortLister>();
 }
 
 int FillPortList(PortLister& lister, PortListControl& list, const std::string& name) {
   list.Clear();
-  for (const std::string& port : lister.ListPorts()) list.Add(port);
+  for (const PortInfo& port : lister.DescribePorts()) list.AddPort(port);
   int selected = -1;
   if (list.Count() == 1) {
     selected = 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_info.h"
+
 namespace bq {
 
 // Where port names come from; tests swap in a lister of virtual ports.
@@ -15,13 +17,18 @@ class PortLister {
   virtual std::vector<std::string> ListPorts() = 0;
   // The ports present right now, unique and sorted (for the cable finder's snapshots).
   virtual std::vector<std::string> ListPresentPorts() = 0;
+  // The ports of ListPorts with what is known about each; a lister that knows
+  // only names gives just the paths.
+  virtual std::vector<PortInfo> DescribePorts();
 };
 
-// Serial devices backed by real hardware, found under /sys/class/tty, named as
-// /dev/<name> and sorted by name, the number in natural order (ttyUSB2 before
-// ttyUSB10). The roots are parameters so that a test can point them at a copy.
-std::unique_ptr<PortLister> MakeSystemPortLister(const std::string& sysClassTty = "/sys/class/tty",
-                                                 const std::string& devDir = "/dev");
+// Serial devices backed by real hardware, as udev knows them, sorted by name,
+// the number in natural order (ttyUSB2 before ttyUSB10). Where udev cannot be
+// reached the list is empty.
+std::unique_ptr<PortLister> MakeSystemPortLister();
+
+// The serial ports among udev's tty devices, sorted as the system lister sorts them.
+std::vector<PortInfo> PortsFromUdev(const std::vector<UdevTtyDevice>& devices);
 
 // Natural order of port names: the text, then the trailing number as a number.
 bool PortNameLess(const std::string& a, const std::string& b);
@@ -32,6 +39,8 @@ class PortListControl {
   virtual ~PortListControl() = default;
   virtual void Clear() = 0;
   virtual void Add(const std::string& name) = 0;
+  // Adds a listed port; a list that shows only names shows its path.
+  virtual void AddPort(const PortInfo& port) { Add(port.path); }
   virtual int Count() const = 0;
   virtual std::string Item(int index) const = 0;
   virtual void Select(int index) = 0;  // -1: nothing selected

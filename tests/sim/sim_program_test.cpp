@@ -158,5 +158,26 @@ TEST(SimProgram, SecondProgramOnTheSameLinkTakesThePortOver) {
   std::filesystem::remove_all(dir);
 }
 
+// The help is read by people and turned into the manual page: the defaults of
+// one-byte options are numbers, and no control character slips in.
+TEST(SimProgram, HelpShowsDefaultsAsNumbersAndVersion) {
+  if (!std::filesystem::exists(SimProgram::Path())) GTEST_SKIP() << "bootquarn-sim not built";
+  FILE* pipe = ::popen((SimProgram::Path() + " --help").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string text;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+  EXPECT_EQ(::pclose(pipe), 0);
+  for (const char* option : {"--hardware UINT=1 ", "--fw-version UINT=3 ", "--fw-revision UINT=1 ",
+                             "--product UINT=5 "}) {
+    EXPECT_NE(text.find(option), std::string::npos) << option << " in\n" << text;
+  }
+  for (char c : text) EXPECT_TRUE(c == '\n' || c < 0 || c >= ' ') << "control character " << int(c);
+
+  SimProgram version({"--version"});
+  EXPECT_EQ(version.Line(), "bootquarn-sim 5.54");
+  EXPECT_EQ(version.Wait(), 0);
+}
+
 }  // namespace
 }  // namespace bq::sim::test

@@ -1,6 +1,7 @@
 #pragma once
 // A port lister whose answers the test sets: the port list's names, and the
-// snapshots of present ports handed out one per call (the last one repeats).
+// snapshots of present ports handed out one per call (the last one repeats),
+// and, when set, what is known about each listed port.
 
 #include <deque>
 #include <string>
@@ -14,9 +15,13 @@ class FakePortLister : public PortLister {
  public:
   std::vector<std::string> ports;
   std::deque<std::vector<std::string>> snapshots;
+  std::vector<PortInfo> infos;  // empty: ports, names only
   int snapshotCalls = 0;
 
   std::vector<std::string> ListPorts() override { return ports; }
+  std::vector<PortInfo> DescribePorts() override {
+    return infos.empty() ? PortLister::DescribePorts() : infos;
+  }
   std::vector<std::string> ListPresentPorts() override {
     ++snapshotCalls;
     if (snapshots.empty()) return {};

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "gui/cable_finder_dialog.h"
+#include "gui/port_combo.h"
 #include "window_fixture.h"
 
 namespace bq::test {
@@ -112,6 +113,39 @@ TEST_F(WindowTest, AboutBoxNamesTheVersion) {
   EXPECT_EQ(lines.join("|").toStdString(),
             "Quarn Troca Firmware MSP430|Versão 5.54   de   19/Ago/2019|"
             "Parceiros e Representantes Quarn");
+}
+
+// The open list shows what each port is; the field and the core see only its path.
+TEST_F(WindowTest, PortListShowsEachPortsDescriptionBesideItsPath) {
+  ports_ = {"/dev/ttyS0"};
+  auto& window = OpenWindow();
+  PortInfo usb;
+  usb.path = "/dev/ttyUSB0";
+  usb.byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A502-if00-port0";
+  usb.driver = "ftdi_sio";
+  usb.vendorId = "0403";
+  usb.productId = "6001";
+  usb.manufacturer = "FTDI";
+  usb.product = "FT232R USB UART";
+  PortInfo uart;
+  uart.path = "/dev/ttyS0";
+  uart.driver = "serial";
+  lister_->ports = {"/dev/ttyS0", "/dev/ttyUSB0"};
+  lister_->infos = {uart, usb};
+
+  auto* ports = window.findChild<gui::PortComboBox*>("cbPortaSerial");
+  ports->showPopup();  // refreshes the list
+  ports->hidePopup();
+  ASSERT_EQ(ports->count(), 2);
+  EXPECT_EQ(ports->itemText(1).toStdString(), "/dev/ttyUSB0");
+  EXPECT_EQ(ports->ShownText(1).toStdString(), "/dev/ttyUSB0    FTDI FT232R USB UART [0403:6001]");
+  EXPECT_EQ(ports->ShownText(0).toStdString(), "/dev/ttyS0    serial port (serial)");
+  EXPECT_EQ(ports->itemData(1, Qt::ToolTipRole).toString().toStdString(),
+            "FTDI FT232R USB UART [0403:6001]\n" + usb.byId);
+
+  ports->setCurrentIndex(1);
+  EXPECT_EQ(ports->currentText().toStdString(), "/dev/ttyUSB0");
+  EXPECT_EQ(window.context().portList->SelectedText(), "/dev/ttyUSB0");
 }
 
 }  // namespace
