@@ -18,6 +18,8 @@ int main(int argc, char** argv) {
       bq::cli::AddResetCommand,
       bq::cli::AddEraseCommand,
       bq::cli::AddWriteCommand,
+      bq::cli::AddGenerateCommand,
+      bq::cli::AddKfxFileCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 
