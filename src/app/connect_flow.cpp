@@ -12,6 +12,7 @@
 #include "app/program_device.h"
 #include "boot/boot_commands.h"
 #include "image/catalogue.h"
+#include "image/kfx_naming.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -76,11 +77,6 @@ bool Decide(Context& ctx, const DeviceIdentity& device) {
   return true;
 }
 
-std::string WrittenFirmwareName(const FirmwareHeader& header) {
-  return ProductFilePrefix(header.productCode) + "_V" + std::to_string(header.version) + "_" +
-         ZeroPadded(2, header.revision) + "_NS" + ZeroPadded(6, header.serialNumber);
-}
-
 void ReportSuccess(Context& ctx) {
   ctx.ui.ShowStatus("Operação Ok", true);
   PlainWait(100);
@@ -92,7 +88,7 @@ void ReportSuccess(Context& ctx) {
   ctx.ui.AddMemoLine(Memo::MemoUpgradeResumo, "Firmware gravado OK (NS" + serial + ")");
   ctx.ui.AddMemoLine(Memo::memoUpgradeAuto, "OK (NS" + serial + ")");
   AppendLogLine(ctx.ui, ctx.paths.productionLog,
-                "Firmware gravado OK " + WrittenFirmwareName(ctx.flowHeader));
+                "Firmware gravado OK " + SerialFirmwareName(ctx.flowHeader));
 }
 
 }  // namespace

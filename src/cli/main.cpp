@@ -16,8 +16,14 @@ int main(int argc, char** argv) {
 
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {
-      bq::cli::AddInfoCommand,  bq::cli::AddPortsCommand, bq::cli::AddIdentifyCommand,
-      bq::cli::AddResetCommand, bq::cli::AddEraseCommand, bq::cli::AddWriteCommand,
+      bq::cli::AddInfoCommand,
+      bq::cli::AddPortsCommand,
+      bq::cli::AddIdentifyCommand,
+      bq::cli::AddResetCommand,
+      bq::cli::AddEraseCommand,
+      bq::cli::AddWriteCommand,
+      bq::cli::AddGenerateCommand,
+      bq::cli::AddKfxFileCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 

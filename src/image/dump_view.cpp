@@ -42,7 +42,11 @@ std::string DumpLine(uint32_t address, std::span<const uint8_t, kDumpBytesPerLin
 }
 
 std::vector<std::string> FlashDumpLines(const FirmwareImage& image) {
-  return DumpRange(image.flash, ApplicationStart, false);
+  return FlashSizedDumpLines(image.flash);
+}
+
+std::vector<std::string> FlashSizedDumpLines(const std::array<uint8_t, kFlashSize>& buffer) {
+  return DumpRange(buffer, ApplicationStart, false);
 }
 
 std::vector<std::string> EepromDumpLines(const FirmwareImage& image) {

@@ -24,5 +24,7 @@ std::string DumpLine(uint32_t address, std::span<const uint8_t, kDumpBytesPerLin
 std::vector<std::string> FlashDumpLines(const FirmwareImage& image);
 // The EEPROM from 0 to 0xFFF: 256 lines.
 std::vector<std::string> EepromDumpLines(const FirmwareImage& image);
+// A flash-sized buffer listed as the flash is, from ApplicationStart to 0x1FFFF.
+std::vector<std::string> FlashSizedDumpLines(const std::array<uint8_t, kFlashSize>& buffer);
 
 }  // namespace bq

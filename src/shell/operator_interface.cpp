@@ -72,6 +72,12 @@ const char* FieldName(Field f) {
       return "edPasta";
     case Field::edPastaCompleta:
       return "edPastaCompleta";
+    case Field::edNSInicial:
+      return "edNSInicial";
+    case Field::edNSFinal:
+      return "edNSFinal";
+    case Field::edNomeGerando:
+      return "edNomeGerando";
     case Field::edCntLoop:
       return "edCntLoop";
     case Field::linkStatus:
@@ -126,6 +132,8 @@ const char* MemoName(Memo m) {
       return "ListBox_Flash";
     case Memo::ListBox_E2Prom:
       return "ListBox_E2Prom";
+    case Memo::ListBox_Cripto:
+      return "ListBox_Cripto";
   }
   return "";
 }

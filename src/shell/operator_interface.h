@@ -50,6 +50,10 @@ enum class Field {
   edTipoProdutoEEPROM,
   edPasta,
   edPastaCompleta,
+  // batch panel of the internal-use page
+  edNSInicial,
+  edNSFinal,
+  edNomeGerando,
   // hidden production loop and link page
   edCntLoop,
   linkStatus,
@@ -83,6 +87,12 @@ enum class Memo {
   // engineering page: the memory image in hexadecimal
   ListBox_Flash,
   ListBox_E2Prom,
+  ListBox_Cripto,
+};
+
+// Command buttons that a command enables and disables by itself.
+enum class Button {
+  botGeraVariosKFX,
 };
 
 // The answer to a Yes/No question. A box closed without an answer is Closed,
@@ -125,6 +135,8 @@ class OperatorInterface {
 
   // Enables or disables the six device command buttons.
   virtual void SetDeviceCommandsEnabled(bool enabled) = 0;
+  // Enables or disables one button; a front end without that button ignores it.
+  virtual void SetButtonEnabled(Button /*button*/, bool /*enabled*/) {}
 };
 
 }  // namespace bq

@@ -82,6 +82,12 @@ void RecordingOperator::SetDeviceCommandsEnabled(bool enabled) {
   events.push_back({Event::Kind::Lock, "", "", enabled});
 }
 
+void RecordingOperator::SetButtonEnabled(Button button, bool enabled) {
+  std::lock_guard lock(mutex_);
+  events.push_back({Event::Kind::Button,
+                    button == Button::botGeraVariosKFX ? "botGeraVariosKFX" : "", "", enabled});
+}
+
 static std::vector<std::string> TextsOf(const std::vector<Event>& events, Event::Kind kind) {
   std::vector<std::string> out;
   for (const auto& e : events)

@@ -24,7 +24,8 @@ struct Event {
     Check,
     MemoAdd,
     MemoClear,
-    Lock
+    Lock,
+    Button
   };
   Kind kind;
   std::string text;   // status/message/field text, or the name of the field/combo/memo
@@ -48,6 +49,7 @@ class RecordingOperator : public OperatorInterface {
   void AddMemoLine(Memo memo, const std::string& line) override;
   void ClearMemo(Memo memo) override;
   void SetDeviceCommandsEnabled(bool enabled) override;
+  void SetButtonEnabled(Button button, bool enabled) override;
 
   // Answers for Confirm, taken in order; Closed when none is left.
   std::deque<Answer> answers;

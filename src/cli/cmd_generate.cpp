@@ -1,0 +1,61 @@
+// bootquarn-cli generate SOURCE --first N --end M [--json]: "Gera Varios KFX"
+// from SOURCE: block folders of 100 serial numbers beside it, from N in steps
+// of 100 below M, each with one KFX file per serial number.
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "app/kfx_generation.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+
+namespace bq::cli {
+
+namespace {
+
+struct GenerateOptions {
+  std::string source;
+  int32_t first = 0;
+  int32_t end = 0;
+  SessionOptions session;
+};
+
+int RunGenerate(CliSession& session, const GenerateOptions& opt) {
+  Context& ctx = session.ctx();
+  std::error_code ec;
+  const auto absolute = std::filesystem::absolute(opt.source, ec).lexically_normal();
+  ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, ec ? opt.source : absolute.string());
+  ctx.ui.SetField(Field::edNSInicial, std::to_string(opt.first));
+  ctx.ui.SetField(Field::edNSFinal, std::to_string(opt.end));
+  const KfxBatchOutcome out = botGeraVariosKFXClick(ctx);
+
+  if (session.json()) {
+    session.EmitJson(
+        {{"ok", out.ok()}, {"folders", out.folders}, {"files", out.files}, {"failed", out.failed}});
+  } else {
+    for (const auto& folder : out.folders) session.Human() << folder << '\n';
+    session.Human() << out.files << " arquivos gerados, " << out.failed.size()
+                    << " pastas com falha\n";
+  }
+  return out.ok() ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void AddGenerateCommand(CLI::App& app, int* exitCode) {
+  auto opt = std::make_shared<GenerateOptions>();
+  auto* cmd = app.add_subcommand(
+      "generate", "Write one KFX file per serial number, 100 to a folder, from a firmware file");
+  cmd->add_option("SOURCE", opt->source, "Firmware file (.kfx or .hex) to copy")->required();
+  cmd->add_option("--first", opt->first, "First serial number of the first block")->required();
+  cmd->add_option("--end", opt->end, "Blocks start below this number")->required();
+  AddSessionOptions(cmd, opt->session, false);
+  cmd->callback([exitCode, opt] {
+    CliSession session(opt->session);
+    int status = session.Run([&] { return RunGenerate(session, *opt); });
+    if (!session.Close() && status == kExitOk) status = kExitFailure;
+    *exitCode = status;
+  });
+}
+
+}  // namespace bq::cli

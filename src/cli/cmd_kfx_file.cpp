@@ -1,0 +1,49 @@
+// bootquarn-cli kfx-file N [--json]: the file of serial number N beside the
+// settings' last firmware file (in the folder of N's block), which becomes the
+// settings' firmware file whether or not it exists.
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "app/kfx_generation.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+
+namespace bq::cli {
+
+namespace {
+
+struct KfxFileOptions {
+  int32_t serial = 0;
+  SessionOptions session;
+};
+
+int RunKfxFile(CliSession& session, const KfxFileOptions& opt) {
+  const std::optional<std::string> file = KfxFileForSerial(session.ctx(), opt.serial);
+  std::error_code ec;
+  const bool exists = file && std::filesystem::exists(*file, ec);
+  if (session.json()) {
+    session.EmitJson({{"ok", file.has_value()}, {"file", file.value_or("")}, {"exists", exists}});
+  } else if (file) {
+    session.Human() << *file << (exists ? "" : "  (não existe)") << '\n';
+  }
+  return file ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void AddKfxFileCommand(CLI::App& app, int* exitCode) {
+  auto opt = std::make_shared<KfxFileOptions>();
+  auto* cmd = app.add_subcommand(
+      "kfx-file", "Name the firmware file of a serial number from the last firmware file");
+  cmd->add_option("N", opt->serial, "Serial number")->required()->check(CLI::NonNegativeNumber);
+  AddSessionOptions(cmd, opt->session, false);
+  cmd->callback([exitCode, opt] {
+    CliSession session(opt->session);
+    int status = session.Run([&] { return RunKfxFile(session, *opt); });
+    if (!session.Close() && status == kExitOk) status = kExitFailure;
+    *exitCode = status;
+  });
+}
+
+}  // namespace bq::cli

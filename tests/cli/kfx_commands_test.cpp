@@ -1,0 +1,87 @@
+// bootquarn-cli generate and kfx-file, run as a program against a private data folder.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+namespace bq::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+class KfxCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/bq_cli_kfx_XXXXXX";
+    dir_ = ::mkdtemp(tmpl);
+    fs::copy_file(BQ_SOURCE_DIR "/examples/demo_app_v2_05.hex", dir_ + "/app.hex");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs the program with stdout captured; the exit status and the JSON object.
+  std::pair<int, nlohmann::json> Cli(const std::string& args) {
+    std::string cmd = "XDG_DATA_HOME='" + dir_ + "/data' '" BQ_BIN_DIR "/bootquarn-cli' " + args +
+                      " --json 2>/dev/null </dev/null";
+    FILE* pipe = ::popen(cmd.c_str(), "r");
+    std::string out;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+    int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            nlohmann::json::parse(out, nullptr, false)};
+  }
+
+  std::string dir_;
+};
+
+TEST_F(KfxCommands, GenerateWritesBlocksBesideTheSourceAndRefusesThemAfterwards) {
+  auto [status, j] = Cli("generate '" + dir_ + "/app.hex' --first 0 --end 150");
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(j["ok"], true);
+  EXPECT_EQ(j["files"], 200);
+  ASSERT_EQ(j["folders"].size(), 2u);
+  const std::string block = j["folders"][0];
+  EXPECT_EQ(fs::path(block).parent_path().parent_path(), fs::path(dir_));
+  EXPECT_TRUE(j["failed"].empty());
+
+  auto [again, k] = Cli("generate '" + dir_ + "/app.hex' --first 0 --end 150");
+  EXPECT_EQ(again, 1);
+  EXPECT_EQ(k["ok"], false);
+  EXPECT_EQ(k["files"], 0);
+  EXPECT_EQ(k["failed"], j["folders"]);
+}
+
+TEST_F(KfxCommands, GenerateFromAMissingSourceFails) {
+  auto [status, j] = Cli("generate '" + dir_ + "/none.hex' --first 0 --end 100");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(j["ok"], false);
+  EXPECT_EQ(j["files"], 0);
+  EXPECT_EQ(Cli("generate --first 0").first, 2);
+}
+
+TEST_F(KfxCommands, KfxFileFollowsTheLastFileAndIsRemembered) {
+  const std::string block = dir_ + "/P00_0_99_v2_5";
+  fs::create_directory(block);
+  std::ofstream(block + "/P00_V2_05_NS000036.kfx") << ":00000001FF\r\n";
+  ASSERT_EQ(Cli("info '" + block + "/P00_V2_05_NS000036.kfx'").first, 0);
+
+  auto [status, j] = Cli("kfx-file 150");
+  ASSERT_EQ(status, 0);
+  EXPECT_EQ(j["file"], dir_ + "/P00_100_199_v2_5/P00_V2_05_NS000150.kfx");
+  EXPECT_EQ(j["exists"], false);
+
+  auto [back, k] = Cli("kfx-file 36");
+  EXPECT_EQ(back, 0);
+  EXPECT_EQ(k["file"], block + "/P00_V2_05_NS000036.kfx");
+  EXPECT_EQ(k["exists"], true);
+  EXPECT_EQ(Cli("kfx-file -1").first, 2);
+}
+
+}  // namespace
+}  // namespace bq::cli
