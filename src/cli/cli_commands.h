@@ -21,5 +21,7 @@ void AddIdentifyCommand(CLI::App& app, int* exitCode);
 void AddResetCommand(CLI::App& app, int* exitCode);
 void AddEraseCommand(CLI::App& app, int* exitCode);
 void AddWriteCommand(CLI::App& app, int* exitCode);
+void AddVerifyCommand(CLI::App& app, int* exitCode);
+void AddReadCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

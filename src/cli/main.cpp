@@ -12,12 +12,9 @@ int main(int argc, char** argv) {
 
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {
-      bq::cli::AddInfoCommand,
-      bq::cli::AddPortsCommand,
-      bq::cli::AddIdentifyCommand,
-      bq::cli::AddResetCommand,
-      bq::cli::AddEraseCommand,
-      bq::cli::AddWriteCommand,
+      bq::cli::AddInfoCommand,   bq::cli::AddPortsCommand, bq::cli::AddIdentifyCommand,
+      bq::cli::AddResetCommand,  bq::cli::AddEraseCommand, bq::cli::AddWriteCommand,
+      bq::cli::AddVerifyCommand, bq::cli::AddReadCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 
