@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C");  // numbers and dates never follow the user's locale
   CLI::App app{"BootQuarn: replaces the firmware of Quarn devices through their boot loader"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "5.54");
 
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {

@@ -248,6 +248,9 @@ TEST_F(WriteCommand, DecidesAndWritesAsTheDeviceAndTheOperatorAllow) {
       {"newer firmware, --no", 4, 0, 1, {"--no"}, std::nullopt, false, "Falha conexão!!"},
       {"newer firmware, operator types s", 4, 0, 1, {}, "s\n", true, "Operação Ok"},
       {"newer firmware, operator types n", 4, 0, 1, {}, "n\n", false, "Falha conexão!!"},
+      {"newer firmware, operator types Sim", 4, 0, 1, {}, "Sim\n", true, "Operação Ok"},
+      {"newer firmware, operator types não", 4, 0, 1, {}, "não\n", false, "Falha conexão!!"},
+      {"newer firmware, operator types NÃO", 4, 0, 1, {}, "NÃO\n", false, "Falha conexão!!"},
       {"hardware the product refuses", 3, 1, 3, {"--yes"}, std::nullopt, false, "Falha conexão!!"},
   };
   const FirmwareImage image = ExampleImage();
