@@ -64,6 +64,8 @@ bool Decide(Context& ctx, const DeviceIdentity& device) {
 
   ShowDeviceIdentity(ctx, device);
   if (!fits) return Refuse(ctx, hardware);
+  // An interrupted write is no newer program: it is written again without asking.
+  if (device.HasNoApplication()) return true;
   const FirmwareHeader& header = ctx.flowHeader;
   const unsigned fileVersion = header.version * 256u + header.revision;
   const unsigned deviceVersion = device.firmwareVersion * 256u + device.firmwareRevision;

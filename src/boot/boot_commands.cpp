@@ -184,6 +184,22 @@ bool CompareEepromBlock(BootLink link, uint16_t address, EepromBlock expected) {
   return true;
 }
 
+std::optional<std::vector<uint8_t>> ReadFlash(BootLink link, uint16_t address, uint8_t units) {
+  if (units == 0 || units > kMaxFlashUnits) {
+    throw std::invalid_argument("flash read of " + std::to_string(units) + " units");
+  }
+  const size_t size = units * kFlashUnit;
+  BootReply reply;
+  if (!ExchangeBootFrame(link.port, {kCompareFlash, High(address), Low(address), units}, reply)) {
+    return std::nullopt;
+  }
+  if (!Expect(link, reply, static_cast<uint8_t>(size + 1), kReplyCompareFlash,
+              " Erro Leitura flash")) {
+    return std::nullopt;
+  }
+  return std::vector<uint8_t>(reply.payload.begin() + 1, reply.payload.begin() + 1 + size);
+}
+
 bool CompareFlash(BootLink link, uint16_t address, std::span<const uint8_t> expected) {
   const uint8_t units = FlashUnits(expected);
   const size_t size = expected.size();

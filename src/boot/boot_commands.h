@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "boot/boot_link.h"
 #include "boot/device_identity.h"
@@ -44,6 +45,8 @@ std::optional<std::array<uint8_t, kEepromBlockSize>> ReadEepromBlock(BootLink li
 bool CompareEepromBlock(BootLink link, uint16_t address, EepromBlock expected);
 // Reads expected.size() bytes back and compares them.
 bool CompareFlash(BootLink link, uint16_t address, std::span<const uint8_t> expected);
+// The same read-back handing over the units * 8 bytes found (units 1..31).
+std::optional<std::vector<uint8_t>> ReadFlash(BootLink link, uint16_t address, uint8_t units);
 void ResetRun(BootLink link);  // no reply awaited
 
 std::string FormatBootVersion(uint32_t version);  // 514 -> "2.02"

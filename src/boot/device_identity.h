@@ -18,9 +18,10 @@ struct DeviceIdentity {
   // 0 after a short version reply, when not read, or when the last read failed.
   uint32_t hardwareVersion = 0;
 
-  bool IsBlank() const {
-    return firmwareVersion == 255 && firmwareRevision == 255 && productCode == 255;
-  }
+  bool IsBlank() const { return HasNoApplication() && productCode == 255; }
+  // Version 255.255 is erased application flash: an erase, or a write that was
+  // cancelled, unplugged or failed, leaves it so while the product code stays.
+  bool HasNoApplication() const { return firmwareVersion == 255 && firmwareRevision == 255; }
 };
 
 }  // namespace bq

@@ -23,5 +23,7 @@ void AddEraseCommand(CLI::App& app, int* exitCode);
 void AddWriteCommand(CLI::App& app, int* exitCode);
 void AddGenerateCommand(CLI::App& app, int* exitCode);
 void AddKfxFileCommand(CLI::App& app, int* exitCode);
+void AddVerifyCommand(CLI::App& app, int* exitCode);
+void AddReadCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

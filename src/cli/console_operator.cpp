@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <iostream>
 
@@ -146,17 +145,17 @@ Answer ConsoleOperator::Confirm(const std::string& text) {
   for (;;) {
     err_ << " [s/n] " << std::flush;
     std::string reply;
-    errno = 0;
     if (!std::getline(in_, reply)) {
       // Ctrl+C while the question waits interrupts the read: the operator wants
       // to stop, which must never count as permission to go on.
-      const bool interrupted = errno == EINTR;
+      // The end of the input is no permission either: it answers No, as Esc does.
       err_ << '\n' << std::flush;
-      return interrupted ? Answer::No : Answer::Closed;
+      return Answer::No;
     }
+    // Only ASCII is raised to capitals, so "não" arrives as "NãO".
     std::string r = UpperCaseAscii(TrimBlanks(reply));
     if (r == "S" || r == "SIM" || r == "Y" || r == "YES") return Answer::Yes;
-    if (r == "N" || r == "NAO" || r == "NÃO" || r == "NO") return Answer::No;
+    if (r == "N" || r == "NAO" || r == "NÃO" || r == "NãO" || r == "NO") return Answer::No;
   }
 }
 

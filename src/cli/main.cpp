@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
       bq::cli::AddWriteCommand,
       bq::cli::AddGenerateCommand,
       bq::cli::AddKfxFileCommand,
+      bq::cli::AddVerifyCommand,
+      bq::cli::AddReadCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 

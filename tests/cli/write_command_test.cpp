@@ -258,6 +258,9 @@ TEST_F(WriteCommand, DecidesAndWritesAsTheDeviceAndTheOperatorAllow) {
       {"newer firmware, --no", 4, 0, 1, {"--no"}, std::nullopt, false, "Falha conexão!!"},
       {"newer firmware, operator types s", 4, 0, 1, {}, "s\n", true, "Operação Ok"},
       {"newer firmware, operator types n", 4, 0, 1, {}, "n\n", false, "Falha conexão!!"},
+      {"newer firmware, operator types Sim", 4, 0, 1, {}, "Sim\n", true, "Operação Ok"},
+      {"newer firmware, operator types não", 4, 0, 1, {}, "não\n", false, "Falha conexão!!"},
+      {"newer firmware, operator types NÃO", 4, 0, 1, {}, "NÃO\n", false, "Falha conexão!!"},
       {"hardware the product refuses", 3, 1, 3, {"--yes"}, std::nullopt, false, "Falha conexão!!"},
   };
   const FirmwareImage image = ExampleImage();
@@ -448,6 +451,61 @@ TEST_F(WriteCommand, CtrlCAtTheDowngradeQuestionLeavesTheDeviceAlone) {
   EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
   EXPECT_TRUE(device.Flash() == before);
   EXPECT_FALSE(device.InBootMode());
+}
+
+// verify and read: both only read the device. The device holds the example's
+// flash, once exactly and once with one byte changed.
+TEST_F(WriteCommand, VerifyFindsTheFirstDifferenceAndWritesNothing) {
+  const FirmwareImage image = ExampleImage();
+  const uint32_t changed = 0x0C31;
+  for (bool differs : {false, true}) {
+    SCOPED_TRACE(differs ? "one byte differs" : "same");
+    sim::VirtualDevice& device = StartDevice({});
+    std::vector<uint8_t> flash(image.flash.begin() + 0x800, image.flash.begin() + 0x10000);
+    if (differs) flash[changed - 0x800] ^= 0x01;
+    device.LoadFlash(0x800, flash);
+
+    const CliRun run = Cli({"verify", kKfx, "--port", device.PortPath(), "--json"});
+
+    EXPECT_EQ(run.status, differs ? 1 : 0) << run.err;
+    const auto d = nlohmann::json::parse(run.out);
+    EXPECT_EQ(d["ok"], !differs);
+    if (differs) {
+      EXPECT_EQ(d["firstDifference"], changed);
+      EXPECT_NE(run.err.find("0x000C31"), std::string::npos) << run.err;
+    } else {
+      EXPECT_TRUE(d["firstDifference"].is_null());
+    }
+    EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
+    device.Stop();
+  }
+}
+
+TEST_F(WriteCommand, ReadWritesAHexFileOurLoaderReadsBackAndKeepsAnExistingOne) {
+  sim::VirtualDevice& device = StartDevice({});
+  const std::string out = dataHome_ + "/dump.hex";
+
+  CliRun run = Cli({"read", out, "--port", device.PortPath(), "--eeprom"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  FirmwareImage back;
+  FirmwareHeader header;
+  ASSERT_TRUE(LoadFirmwareFile(out, back, header).ok());
+  const std::vector<uint8_t> flash = device.Flash();
+  EXPECT_TRUE(
+      std::equal(flash.begin() + 0x800, flash.begin() + 0x10000, back.flash.begin() + 0x800));
+  const std::vector<uint8_t> eeprom = device.Eeprom();
+  EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), back.eeprom.begin()));
+  EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
+
+  const std::string before = ReadWhole(out);
+  run = Cli({"read", out, "--port", device.PortPath(), "--flash", "0x800:0x80F"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadWhole(out), before);
+
+  run = Cli({"read", out, "--port", device.PortPath(), "--flash", "0x803:0x80A", "--force"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(ReadWhole(out), before);
 }
 
 }  // namespace

@@ -154,7 +154,18 @@ INSTANTIATE_TEST_SUITE_P(
         DecisionCase{"DowngradeYes", Device(1, 3, 0), {5, 1, 2, 9}, Answer::Yes, true, true, ""},
         DecisionCase{
             "DowngradeClosed", Device(1, 3, 0), {5, 1, 2, 9}, Answer::Closed, true, true, ""},
-        DecisionCase{"DowngradeNo", Device(1, 3, 0), {5, 1, 2, 9}, Answer::No, true, false, ""}),
+        DecisionCase{"DowngradeNo", Device(1, 3, 0), {5, 1, 2, 9}, Answer::No, true, false, ""},
+        // Erased or half-written application flash keeps its old product code.
+        DecisionCase{
+            "NoApplicationFits", Device(1, 255, 255), {5, 1, 2, 9}, std::nullopt, false, true, ""},
+        DecisionCase{"NoApplicationUnfit",
+                     Device(3, 255, 255),
+                     {},
+                     std::nullopt,
+                     false,
+                     false,
+                     "Este hard não aceita este soft\r\n\r\nHard =[hard 03] Placa 03\r\nSoft Kfx "
+                     "=Produto 05"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(FlowTest, DowngradeQuestionNamesBothVersions) {

@@ -1,0 +1,121 @@
+#include "app/memory_commands.h"
+
+#include <algorithm>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "app/context.h"
+#include "app/device_command_scope.h"
+#include "app/device_commands.h"
+#include "app/firmware_commands.h"
+#include "boot/boot_commands.h"
+#include "image/firmware_loader.h"
+#include "programming/programming_plan.h"
+
+namespace bq {
+namespace {
+
+constexpr uint32_t kReadChunk = 128;  // 16 units of 8 bytes per request
+
+// Reads into dest from an 8-byte aligned address, a whole number of units.
+MemoryRunResult ReadFlashInto(Context& ctx, uint32_t address, std::span<uint8_t> dest) {
+  for (size_t done = 0; done < dest.size();) {
+    ctx.ui.ProcessMessages();
+    if (ctx.cancelFlag) return MemoryRunResult::Cancelled;
+    const size_t count = std::min<size_t>(kReadChunk, dest.size() - done);
+    auto bytes = ReadFlash(ctx.link(), static_cast<uint16_t>(address + done),
+                           static_cast<uint8_t>(count / kFlashUnit));
+    if (!bytes) return MemoryRunResult::ReadFailed;
+    std::copy(bytes->begin(), bytes->end(), dest.begin() + static_cast<ptrdiff_t>(done));
+    done += count;
+    ctx.ui.SetProgressPosition(static_cast<uint32_t>(done * 100 / dest.size()));
+  }
+  return MemoryRunResult::Ok;
+}
+
+MemoryRunResult ReadEepromInto(Context& ctx, uint32_t first, uint32_t last,
+                               std::span<uint8_t, kEepromSize> dest) {
+  for (uint32_t address = first; address <= last; address += kEepromBlockSize) {
+    ctx.ui.ProcessMessages();
+    if (ctx.cancelFlag) return MemoryRunResult::Cancelled;
+    auto block = ReadEepromBlock(ctx.link(), static_cast<uint16_t>(address));
+    if (!block) return MemoryRunResult::ReadFailed;
+    std::copy(block->begin(), block->end(), dest.begin() + address);
+  }
+  return MemoryRunResult::Ok;
+}
+
+std::optional<uint32_t> FirstDifference(std::span<const uint8_t> a, std::span<const uint8_t> b,
+                                        uint32_t base) {
+  auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin());
+  if (ia == a.end()) return std::nullopt;
+  return base + static_cast<uint32_t>(ia - a.begin());
+}
+
+// Compares the device with the loaded image over the outcome's ranges.
+void CompareWithDevice(Context& ctx, VerifyOutcome& outcome) {
+  const FirmwareImage& file = *ctx.image;
+  auto device = std::make_unique<FirmwareImage>();
+  const uint32_t size = outcome.flashEnd + 1 - ApplicationStart;
+  std::span<uint8_t> flash(device->flash.data() + ApplicationStart, size);
+  outcome.result = ReadFlashInto(ctx, ApplicationStart, flash);
+  if (outcome.result != MemoryRunResult::Ok) return;
+  outcome.firstDifference =
+      FirstDifference(flash, std::span<const uint8_t>(file.flash).subspan(ApplicationStart, size),
+                      ApplicationStart);
+  if (!outcome.firstDifference && outcome.eepromCompared) {
+    // The boot loader's own granule at 0 is never written, so never compared.
+    const uint32_t first = kGranule;
+    const uint32_t last = ctx.options.smartWrite ? TrimmedEepromEnd(file) : kEepromTop;
+    outcome.result = ReadEepromInto(ctx, first, last, device->eeprom);
+    if (outcome.result != MemoryRunResult::Ok) return;
+    const auto from = [&](const auto& e) {
+      return std::span<const uint8_t>(e).subspan(first, last + 1 - first);
+    };
+    outcome.firstDifference =
+        FirstDifference(from(device->eeprom), from(file.eeprom), kEepromUpperWord << 16 | first);
+  }
+  if (outcome.firstDifference) outcome.result = MemoryRunResult::Differs;
+}
+
+}  // namespace
+
+VerifyOutcome VerifyAttachedDevice(Context& ctx, const std::string& fileName) {
+  VerifyOutcome outcome;
+  ctx.cancelFlag = false;
+  FirmwareHeader header;
+  if (!LoadFirmwareFile(ctx, fileName, header)) {
+    outcome.result = MemoryRunResult::FileFailed;
+    return outcome;
+  }
+  outcome.flashEnd = TrimmedFlashEnd(*ctx.image, header.memory128K ? kFlashTop128K : kFlashTop64K);
+  outcome.eepromCompared = ctx.options.writeEeprom;
+  if (outcome.flashEnd > kReadableFlashTop) {
+    outcome.result = MemoryRunResult::BeyondReach;
+    return outcome;
+  }
+  DeviceCommandScope scope(ctx);
+  if (!DetectBootBaudRate(ctx)) return outcome;
+  CompareWithDevice(ctx, outcome);
+  return outcome;
+}
+
+MemoryRunResult ReadAttachedMemory(Context& ctx, uint32_t first, uint32_t last, bool eeprom,
+                                   FirmwareImage& into) {
+  ctx.cancelFlag = false;
+  into.FillBlank();
+  DeviceCommandScope scope(ctx);
+  if (!DetectBootBaudRate(ctx)) return MemoryRunResult::NoBootLoader;
+  // The loader reads whole 8-byte units: widen the range to them.
+  const uint32_t from = first & ~uint32_t{kFlashUnit - 1};
+  const uint32_t to = std::min(last | uint32_t{kFlashUnit - 1}, kReadableFlashTop);
+  MemoryRunResult result =
+      ReadFlashInto(ctx, from, std::span<uint8_t>(into.flash.data() + from, to + 1 - from));
+  if (result == MemoryRunResult::Ok && eeprom) {
+    result = ReadEepromInto(ctx, 0, kEepromSize - 1, into.eeprom);
+  }
+  return result;
+}
+
+}  // namespace bq

@@ -1,0 +1,46 @@
+#pragma once
+// What verify and read tell a shell user about a memory run that did not finish.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/memory_commands.h"
+#include "cli/boot_cli.h"
+
+namespace bq::cli {
+
+// "0x" and six hex digits: flash addresses and the loader's EEPROM ones alike.
+inline std::string AddressText(uint32_t address) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%06X", address);
+  return text;
+}
+
+// The reason for a run that ended short of its end; shown on stderr.
+inline std::string MemoryRunError(CliSession& session, MemoryRunResult result) {
+  std::string error;
+  switch (result) {
+    case MemoryRunResult::NoBootLoader:
+      error = ReportPortTrouble(session);
+      if (error.empty()) {
+        return NoBootLoaderAnswer(session,
+                                  "no boot loader answered on " + session.ctx().settings.portName);
+      }
+      return error;
+    case MemoryRunResult::ReadFailed:
+      error = "the device stopped answering the memory reads";
+      break;
+    case MemoryRunResult::Cancelled:
+      error = "cancelled";
+      break;
+    case MemoryRunResult::FileFailed:
+      return "the firmware file did not load";  // the loader has said why
+    default:
+      return {};
+  }
+  session.ui().ShowErrorBox(error);
+  return error;
+}
+
+}  // namespace bq::cli
