@@ -125,6 +125,9 @@ class OperatorInterface {
 
   // Enables or disables the six device command buttons.
   virtual void SetDeviceCommandsEnabled(bool enabled) = 0;
+  // While a port scan runs: its progress line lbAviso shown, botProcuraPorta
+  // hidden. Front ends without those controls have nothing to change.
+  virtual void SetScanRunning(bool /*running*/) {}
 };
 
 }  // namespace bq
