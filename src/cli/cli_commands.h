@@ -21,5 +21,10 @@ void AddIdentifyCommand(CLI::App& app, int* exitCode);
 void AddResetCommand(CLI::App& app, int* exitCode);
 void AddEraseCommand(CLI::App& app, int* exitCode);
 void AddWriteCommand(CLI::App& app, int* exitCode);
+void AddScanCommand(CLI::App& app, int* exitCode);
+void AddScanZirconCommand(CLI::App& app, int* exitCode);
+void AddAccessoryIdCommand(CLI::App& app, int* exitCode);
+void AddArvexBootCommand(CLI::App& app, int* exitCode);
+void AddZirconBootCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

@@ -12,12 +12,10 @@ int main(int argc, char** argv) {
 
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {
-      bq::cli::AddInfoCommand,
-      bq::cli::AddPortsCommand,
-      bq::cli::AddIdentifyCommand,
-      bq::cli::AddResetCommand,
-      bq::cli::AddEraseCommand,
-      bq::cli::AddWriteCommand,
+      bq::cli::AddInfoCommand,      bq::cli::AddPortsCommand,      bq::cli::AddIdentifyCommand,
+      bq::cli::AddResetCommand,     bq::cli::AddEraseCommand,      bq::cli::AddWriteCommand,
+      bq::cli::AddScanCommand,      bq::cli::AddScanZirconCommand, bq::cli::AddAccessoryIdCommand,
+      bq::cli::AddArvexBootCommand, bq::cli::AddZirconBootCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 
