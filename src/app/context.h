@@ -12,6 +12,7 @@
 
 #include "boot/boot_link.h"
 #include "boot/device_identity.h"
+#include "discovery/accessory_link.h"
 #include "image/firmware_image.h"
 #include "programming/programming_options.h"
 #include "serial/com_port.h"
@@ -36,6 +37,8 @@ struct Context {
 
   // The one serial port; every device operation opens and closes it.
   TComPortGPS ComPortQuarn;
+  // The accessory link on that port, kept for the program's lifetime.
+  TuRxTxArvex arvexLink{ComPortQuarn, ui};
   std::unique_ptr<PortLister> portLister;
   // cbPortaSerial; the window swaps in its own control.
   VectorPortList defaultPortList;

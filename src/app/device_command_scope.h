@@ -33,6 +33,20 @@ class CommandLockGuard {
   int settleMs_;
 };
 
+// Puts the settings' baud rate back to `saved` when a command ends, a port
+// error included.
+class BaudRateRestore {
+ public:
+  BaudRateRestore(Context& ctx, uint16_t saved) : ctx_(ctx), saved_(saved) {}
+  ~BaudRateRestore() { ctx_.settings.baudRate = saved_; }
+  BaudRateRestore(const BaudRateRestore&) = delete;
+  BaudRateRestore& operator=(const BaudRateRestore&) = delete;
+
+ private:
+  Context& ctx_;
+  const uint16_t saved_;
+};
+
 // The lock for one whole command: on the way out the port is closed first,
 // then the buttons come back.
 class DeviceCommandScope {

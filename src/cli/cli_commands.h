@@ -25,5 +25,10 @@ void AddGenerateCommand(CLI::App& app, int* exitCode);
 void AddKfxFileCommand(CLI::App& app, int* exitCode);
 void AddVerifyCommand(CLI::App& app, int* exitCode);
 void AddReadCommand(CLI::App& app, int* exitCode);
+void AddScanCommand(CLI::App& app, int* exitCode);
+void AddScanZirconCommand(CLI::App& app, int* exitCode);
+void AddAccessoryIdCommand(CLI::App& app, int* exitCode);
+void AddArvexBootCommand(CLI::App& app, int* exitCode);
+void AddZirconBootCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

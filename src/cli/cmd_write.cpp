@@ -1,30 +1,17 @@
 // bootquarn-cli write FILE [--port P] [--yes|--no] [--json]: chooses FILE as
 // "&Procurar" does and presses "Conectar e &Gravar".
-#include <pthread.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <csignal>
 #include <memory>
-#include <mutex>
 #include <nlohmann/json.hpp>
-#include <optional>
-#include <ostream>
-#include <stop_token>
 #include <string>
-#include <thread>
 
-#include "app/commands.h"
 #include "app/connect_flow.h"
 #include "app/firmware_commands.h"
-#include "boot/boot_commands.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/header_view.h"
 #include "cli/port_hint.h"
-#include "image/catalogue.h"
+#include "cli/write_report.h"
 #include "serial/port_error.h"
-#include "shell/utilities.h"
 
 namespace bq::cli {
 namespace {
@@ -35,104 +22,6 @@ struct WriteOptions {
   bool yes = false;
   bool no = false;
 };
-
-// The window's one-second timer: advances the elapsed counter while the command runs.
-class ElapsedTicker {
- public:
-  explicit ElapsedTicker(Context& ctx)
-      : thread_([&ctx](std::stop_token stop) {
-          // Ctrl+C must land on the command's own thread, where it interrupts a
-          // pending question; this thread never takes it.
-          sigset_t interrupt;
-          sigemptyset(&interrupt);
-          sigaddset(&interrupt, SIGINT);
-          pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
-          std::mutex m;
-          std::condition_variable_any cv;
-          std::unique_lock lock(m);
-          while (!cv.wait_for(lock, stop, std::chrono::seconds(1), [] { return false; })) {
-            if (stop.stop_requested()) break;
-            CronometroTimer(ctx);
-          }
-        }) {}
-
- private:
-  std::jthread thread_;
-};
-
-// What a run learnt about the device, from the identity the flow showed.
-struct SeenDevice {
-  std::optional<DeviceIdentity> identity;
-};
-
-template <typename T>
-nlohmann::json OrNull(const std::optional<T>& value) {
-  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
-}
-
-nlohmann::json DeviceJson(const Context& ctx, const SeenDevice& seen) {
-  const uint32_t loader = ctx.identity.bootLoaderVersion;
-  nlohmann::json device = {
-      {"port", ctx.settings.portName},
-      {"baudRate", OrNull(ctx.foundBaudRate)},
-      {"serialNumber", nullptr},
-      {"firmwareVersion", nullptr},
-      {"firmwareRevision", nullptr},
-      {"productCode", nullptr},
-      {"productName", nullptr},
-      {"bootLoaderVersion", loader},
-      {"bootLoaderVersionText", FormatBootVersion(loader)},
-      {"hardwareVersion", ctx.identity.hardwareVersion},
-  };
-  if (const auto& id = seen.identity) {
-    device["serialNumber"] = id->serialNumber;
-    device["firmwareVersion"] = id->firmwareVersion;
-    device["firmwareRevision"] = id->firmwareRevision;
-    device["productCode"] = id->productCode;
-    device["productName"] = ProductDisplayName(id->productCode);
-  }
-  return device;
-}
-
-nlohmann::json FailureJson(const WriteOutcome& outcome) {
-  if (!outcome.programming || outcome.programming->ok()) return nullptr;
-  const ProgrammingResult& r = *outcome.programming;
-  static const char* const kPhases[] = {"erase",       "writeFlash",   "verifyFlash",
-                                        "writeEeprom", "verifyEeprom", "finish"};
-  return {{"phase", kPhases[static_cast<int>(r.phase)]},
-          {"address", r.address},
-          {"message", r.message}};
-}
-
-nlohmann::json HeaderJson(const FirmwareHeader& h) {
-  return {{"serialNumber", h.serialNumber},
-          {"version", h.version},
-          {"revision", h.revision},
-          {"productCode", h.productCode}};
-}
-
-void PrintDevice(std::ostream& out, const Context& ctx, const DeviceIdentity& id) {
-  out << "Device on " << ctx.settings.portName << " at "
-      << (ctx.foundBaudRate ? std::to_string(*ctx.foundBaudRate) : std::string("?"))
-      << " baud\n  NS " << id.serialNumber << ", firmware " << unsigned{id.firmwareVersion} << "."
-      << ZeroPadded(2, id.firmwareRevision) << ", product " << unsigned{id.productCode} << " ("
-      << ProductDisplayName(id.productCode) << "), boot loader "
-      << FormatBootVersion(ctx.identity.bootLoaderVersion) << ", hardware "
-      << ctx.identity.hardwareVersion << " (" << HardwareName(ctx.identity.hardwareVersion) << ")\n"
-      << std::flush;
-}
-
-// Ctrl+C becomes the cancel command at the next pending-messages step (a
-// repeat ends the program); the device's identity is printed the first time
-// the identity group shows it, and the last one shown is kept for the report.
-void WatchDevice(CliSession& session, SeenDevice& seen) {
-  Context& ctx = session.ctx();
-  session.CancelOnInterrupt();
-  ctx.onIdentityShown = [&session, &ctx, &seen](const DeviceIdentity& id) {
-    if (!seen.identity) PrintDevice(session.Human(), ctx, id);
-    seen.identity = id;
-  };
-}
 
 int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
              WriteOutcome& outcome, nlohmann::json& report) {
@@ -187,12 +76,7 @@ void AddWriteCommand(CLI::App& app, int* exitCode) {
         session.Run([&] { return RunWrite(session, *options, seen, outcome, report); });
     session.ctx().onIdentityShown = nullptr;
     if (session.json()) {
-      report["ok"] = code == kExitOk;
-      report["device"] = DeviceJson(session.ctx(), seen);
-      report["failure"] = FailureJson(outcome);
-      report["elapsed"] = session.ui().FieldText(Field::edCrono);
-      report["status"] = session.ui().LastStatus();
-      if (!report.contains("header")) report["header"] = HeaderJson(session.ctx().flowHeader);
+      FinishWriteReport(session, report, code == kExitOk, seen, outcome);
       session.EmitJson(report);
     }
     *exitCode = code;

@@ -26,6 +26,11 @@ int main(int argc, char** argv) {
       bq::cli::AddKfxFileCommand,
       bq::cli::AddVerifyCommand,
       bq::cli::AddReadCommand,
+      bq::cli::AddScanCommand,
+      bq::cli::AddScanZirconCommand,
+      bq::cli::AddAccessoryIdCommand,
+      bq::cli::AddArvexBootCommand,
+      bq::cli::AddZirconBootCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 

@@ -49,9 +49,20 @@ bool OpenBootPort(TComPortGPS& port, OperatorInterface& ui, uint16_t baud,
 void CloseBootPort(TComPortGPS& port) {
   if (!port.IsOpen()) return;
   for (int waits = 0; waits < 11 && port.OutputCount() != 0; ++waits) Sleep(100);
+  // Bytes already written still leave: a pseudo-terminal always counts an empty
+  // output queue, and a command's last words (a bridge's closing run, a restart
+  // request) must not be thrown away. Only what came in is discarded.
+  if (port.OutputCount() == 0) {
+    try {
+      port.Flush();
+    } catch (const PortError&) {
+      // The device is gone; nothing left to deliver.
+    }
+  } else {
+    port.PurgeOutput();  // output that never leaves is given up
+  }
   port.ResetDevice();
   port.PurgeInput();
-  port.PurgeOutput();
   port.Close();
 }
 

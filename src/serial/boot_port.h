@@ -15,7 +15,8 @@ class OperatorInterface;
 // Fails without a message; an empty name shows " Falta configurar porta".
 bool OpenBootPort(TComPortGPS& port, OperatorInterface& ui, uint16_t baud,
                   const std::string& portName);
-// Lets queued output drain (at most 11 waits of 100 ms), then closes.
+// Lets queued output drain (at most 11 waits of 100 ms, then until the line
+// has sent it), discards unread input, then closes.
 void CloseBootPort(TComPortGPS& port);
 // One byte under the current time-outs, or false on a time-out or a closed port.
 bool ReadByteTimed(TComPortGPS& port, uint8_t& byte);

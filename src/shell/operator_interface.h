@@ -137,6 +137,9 @@ class OperatorInterface {
   virtual void SetDeviceCommandsEnabled(bool enabled) = 0;
   // Enables or disables one button; a front end without that button ignores it.
   virtual void SetButtonEnabled(Button /*button*/, bool /*enabled*/) {}
+  // While a port scan runs: its progress line lbAviso shown, botProcuraPorta
+  // hidden. Front ends without those controls have nothing to change.
+  virtual void SetScanRunning(bool /*running*/) {}
 };
 
 }  // namespace bq

@@ -274,6 +274,17 @@ TEST_F(BootPortRoutines, CloseBootPortClosesAnOpenPortOnly) {
   CloseBootPort(port_);
 }
 
+// Closing right after a write still delivers it: a scan's closing run or a
+// restart request is the last thing a command says before it closes.
+TEST_F(BootPortRoutines, CloseBootPortDeliversWhatWasWritten) {
+  for (size_t size : {size_t{1}, size_t{24}, size_t{1000}}) {
+    OpenPort(4545);
+    port().WriteString(Bytes(size, 'N'));
+    CloseBootPort(port_);
+    EXPECT_EQ(peer.Read(size), Bytes(size, 'N')) << size;
+  }
+}
+
 // Bytes that never leave (the peer reads nothing of a large write): the close
 // gives up after eleven waits of 100 ms.
 TEST_F(BootPortRoutines, CloseBootPortGivesUpOnOutputThatNeverLeaves) {

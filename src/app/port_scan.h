@@ -1,0 +1,36 @@
+#pragma once
+// "Procura Porta" and "Procura Porta ( Sensor Zircon ou Zircon Box )": walk the
+// port list until a probe answers, select that port and name it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace bq {
+
+struct Context;
+
+enum class ScanResult { None, QuarnBootLoader, Arvex, Delmo, ZirconBoxAmarelo, SensorZircon };
+
+const char* ScanResultName(ScanResult result);
+
+struct ScanOutcome {
+  ScanResult result = ScanResult::None;
+  std::string port;  // the entry selected at the end (the last one when nothing answered)
+  std::optional<uint16_t> baudRate;  // the rate the device answered at
+  int portsListed = 0;               // entries in the refreshed list
+};
+
+// Boot loader on every port, then a Delmo, then an Arvex. Saves the settings
+// and tells the operator. A port error ends the scan and propagates; the port
+// is closed however it ends.
+ScanOutcome ScanPorts(Context& ctx);
+// ZirconBox Amarelo, then (after a pause) Sensor Zircon, port by port.
+ScanOutcome ScanZirconPorts(Context& ctx);
+
+// The handlers: lbAviso shown and botProcuraPorta hidden while the scan runs;
+// an error ends the scan without a message.
+void botProcuraPortaClick(Context& ctx);
+void btnProcuraPortaSensorZirconClick(Context& ctx);
+
+}  // namespace bq

@@ -1,0 +1,43 @@
+#pragma once
+// What a firmware write tells a shell user: the device as it was identified,
+// and the one JSON object of `write --json`, shared by every command that
+// ends in "Conectar e &Gravar".
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <thread>
+
+#include "app/connect_flow.h"
+#include "boot/device_identity.h"
+#include "cli/cli_session.h"
+#include "image/firmware_image.h"
+
+namespace bq::cli {
+
+// The window's one-second timer: advances the elapsed counter while it lives.
+class ElapsedTicker {
+ public:
+  explicit ElapsedTicker(Context& ctx);
+
+ private:
+  std::jthread thread_;
+};
+
+// What a run learnt about the device, from the identity the flow showed.
+struct SeenDevice {
+  std::optional<DeviceIdentity> identity;
+};
+
+// Ctrl+C becomes the cancel command at the next pending-messages step (a
+// repeat ends the program); the device's identity is printed the first time
+// the identity group shows it, and the last one shown is kept for the report.
+void WatchDevice(CliSession& session, SeenDevice& seen);
+
+nlohmann::json HeaderJson(const FirmwareHeader& header);
+
+// Completes report (which holds "file", and "header" once the file loaded)
+// with ok, device, failure, elapsed, status and header.
+void FinishWriteReport(CliSession& session, nlohmann::json& report, bool ok, const SeenDevice& seen,
+                       const WriteOutcome& outcome);
+
+}  // namespace bq::cli
