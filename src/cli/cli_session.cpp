@@ -68,7 +68,7 @@ std::ostream& CliSession::Human() {
 }
 
 void CliSession::EmitJson(const nlohmann::json& object) {
-  std::cout << object.dump() << '\n' << std::flush;
+  std::cout << DumpJson(object) << '\n' << std::flush;
 }
 
 void CliSession::CancelOnInterrupt() {
@@ -103,6 +103,12 @@ int CliSession::Run(const std::function<int()>& body) {
 bool CliSession::Close() {
   closed_ = true;
   return FormClose(*ctx_);
+}
+
+std::string DumpJson(const nlohmann::json& object) {
+  // File and port names are bytes, not always UTF-8: a byte that is not valid
+  // text becomes U+FFFD instead of aborting the report.
+  return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {

@@ -61,6 +61,9 @@ class CliSession {
   bool closed_ = false;
 };
 
+// One JSON object as text; never fails on names that are not UTF-8.
+std::string DumpJson(const nlohmann::json& object);
+
 // Adds --json and --port to a subcommand, filling options.
 void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort);
 

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_session.h"
 #include "serial/port_list.h"
 
 namespace bq::cli {
@@ -15,7 +16,7 @@ void AddPortsCommand(CLI::App& app, int* exitCode) {
   cmd->callback([exitCode, json] {
     const std::vector<std::string> ports = MakeSystemPortLister()->ListPorts();
     if (*json) {
-      std::cout << nlohmann::json{{"ports", ports}}.dump() << '\n';
+      std::cout << DumpJson({{"ports", ports}}) << '\n';
     } else {
       for (const std::string& port : ports) std::cout << port << '\n';
     }
