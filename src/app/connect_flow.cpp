@@ -76,6 +76,17 @@ bool Decide(Context& ctx, const DeviceIdentity& device) {
   return true;
 }
 
+// Lets pending input run, then ends the flow if the operator asked to stop the
+// command: the device goes back to its firmware untouched and the stop is
+// reported as the engine reports a cancel.
+bool StoppedBeforeErase(Context& ctx) {
+  ctx.ui.ProcessMessages();
+  if (!ctx.stopRequested) return false;
+  if (ctx.ComPortQuarn.IsOpen()) ResetRun(ctx.link());
+  ctx.ui.ShowMessage(" Cancelado");
+  return true;
+}
+
 std::string WrittenFirmwareName(const FirmwareHeader& header) {
   return ProductFilePrefix(header.productCode) + "_V" + std::to_string(header.version) + "_" +
          ZeroPadded(2, header.revision) + "_NS" + ZeroPadded(6, header.serialNumber);
@@ -112,17 +123,19 @@ WriteOutcome CheckAndProgram(Context& ctx, bool program) {
     ctx.ui.ShowErrorBox(kNoIdentityText);
     return {};
   }
+  if (StoppedBeforeErase(ctx)) return {};
   device = ReadDeviceIdentity(ctx.link());
   if (!device) {
     ctx.ui.ShowErrorBox(kNoIdentityText);
     ResetRun(ctx.link());
     return {};
   }
-  if (!Decide(ctx, *device)) return {};
+  if (StoppedBeforeErase(ctx) || !Decide(ctx, *device)) return {};
 
   ctx.options.highAddresses = HardwareHiAddress(ctx.identity.hardwareVersion);
   ctx.ui.SetCheck(Check::chkHiAdress, ctx.options.highAddresses);
   if (!program) return {true, std::nullopt};
+  if (StoppedBeforeErase(ctx)) return {};
 
   WriteOutcome outcome{false, ProgramDevice(ctx)};
   if (!outcome.programming->ok()) {
@@ -138,6 +151,7 @@ WriteOutcome ConnectAndProgram(Context& ctx, bool detectBaud) {
   PortGuard port(ctx);
   IdentifyDevice(ctx, detectBaud, false);  // a missing device is reported by the checks
   CommandLockGuard lock(ctx, 300);
+  if (StoppedBeforeErase(ctx)) return {};
   return CheckAndProgram(ctx, ctx.gravaAuto);
 }
 

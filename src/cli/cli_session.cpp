@@ -83,8 +83,9 @@ void CliSession::CancelOnInterrupt() {
 }
 
 void CliSession::PressCancelOnInterrupt() {
-  // Each Ctrl+C is one press of "Cancel [ESC]", as the Esc key is in the window.
-  if (gCancelPending.exchange(false)) PressCancelFromMessageStep(*ctx_);
+  // Ctrl+C presses "Cancel [ESC]" and also ends the command: a press that
+  // lands before the programming starts must not be used up by the checks.
+  if (gCancelPending.exchange(false)) RequestStop(*ctx_);
 }
 
 bool CliSession::Interrupted() const {

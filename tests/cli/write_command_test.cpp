@@ -208,29 +208,44 @@ TEST_F(WriteCommand, CtrlCCancelsTheWriteAndASecondOneEndsTheProgram) {
   }
 }
 
-// A Ctrl+C that lands while the device is still being identified is one press
-// of the cancel command, used up before programming starts: it must never come
-// back later to stop the write between the erase and the first block.
-TEST_F(WriteCommand, CtrlCDuringTheChecksNeverLeavesTheDeviceErased) {
-  sim::SimOptions options;
-  options.bootLoaderVersion = kNewerLoader;
-  options.replyDelayMs = 80;  // under the probe time-out, long enough to interrupt a read
-  sim::VirtualDevice& device = StartDevice(options);
+// A Ctrl+C that lands while the device is still being found or identified
+// ends the run before anything is erased: only the reset follows it.
+TEST_F(WriteCommand, CtrlCBeforeTheEraseEndsTheRunWithTheDeviceUntouched) {
+  struct Case {
+    const char* name;
+    uint8_t landsAfter;  // the request the Ctrl+C follows
+  };
+  const Case cases[] = {
+      {"during the baud detection", boot::kReadBootVersion},
+      {"during the identity reads", boot::kReadIdentity},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimOptions options;
+    options.bootLoaderVersion = kNewerLoader;
+    options.replyDelayMs = 80;  // under the probe time-out, long enough to interrupt a read
+    sim::VirtualDevice& device = StartDevice(options);
+    const std::vector<uint8_t> before = device.Flash();
 
-  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  const pid_t pid = Spawn({"write", kKfx, "--port", device.PortPath()}, null);
-  ::close(null);
-  ASSERT_TRUE(WaitUntil([&] {
-    return CountRequests(device, [](uint8_t cmd) { return cmd == boot::kReadIdentity; }) >= 1;
-  }));
-  ::kill(pid, SIGINT);
-  const CliRun r = Finish(pid);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.status, 0) << r.err;
-  const FirmwareImage image = ExampleImage();
-  const std::vector<uint8_t> flash = device.Flash();
-  EXPECT_TRUE(std::equal(image.flash.begin() + ApplicationStart, image.flash.begin() + 0x10000,
-                         flash.begin() + ApplicationStart));
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = Spawn({"write", kKfx, "--port", device.PortPath()}, null);
+    ::close(null);
+    ASSERT_TRUE(WaitUntil([&] {
+      return CountRequests(device, [&](uint8_t cmd) { return cmd == c.landsAfter; }) >= 1;
+    }));
+    ::kill(pid, SIGINT);
+    const CliRun r = Finish(pid);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find(" Cancelado"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Operação Ok"), std::string::npos) << r.out;
+    EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
+    EXPECT_TRUE(device.Flash() == before);
+    const auto requests = device.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().command, boot::kResetRun);
+    device.Stop();
+  }
 }
 
 // Ctrl+C while the downgrade question waits on the terminal is no permission
