@@ -11,6 +11,7 @@
 #include "app/startup.h"
 #include "cli/cli_commands.h"
 #include "serial/port_list.h"
+#include "shell/ini_file.h"
 #include "shell/settings.h"
 
 namespace bq::cli {
@@ -116,8 +117,15 @@ void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
   cmd->add_flag("--json", options.json, "Print one JSON object on stdout at the end");
   if (withPort) {
     cmd->add_option_function<std::string>(
-        "--port", [&options](const std::string& p) { options.port = p; },
-        "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings)");
+           "--port", [&options](const std::string& p) { options.port = p; },
+           "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings)")
+        ->check(
+            [](const std::string& p) {
+              // The port is kept in the settings file, one line per key.
+              return FitsOnOneIniLine(p) ? std::string()
+                                         : std::string("the port name holds a line break");
+            },
+            "single line");
   }
 }
 

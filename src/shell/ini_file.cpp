@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <system_error>
@@ -156,9 +157,15 @@ bool TIniFileQuarn::ReadBool(const std::string& section, const std::string& key,
   return UpperCaseAscii(ReadString(section, key, defaultValue ? "Sim" : "Nao")) == "SIM";
 }
 
+bool FitsOnOneIniLine(const std::string& text) {
+  return text.find_first_of("\r\n") == std::string::npos;
+}
+
 void TIniFileQuarn::WriteString(const std::string& section, const std::string& key,
                                 const std::string& value) {
-  const std::string line = key + "=" + value;
+  std::string line = key + "=" + value;
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   auto range = SectionRange(lines_, section);
   if (!range) {
     lines_.push_back("[" + section + "]");

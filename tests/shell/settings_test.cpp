@@ -170,6 +170,29 @@ TEST_F(SettingsFile, WriteIntoMissingFolderIsReported) {
   EXPECT_NE(ui_.Errors()[0].find("No such file or directory"), std::string::npos);
 }
 
+// A name holding a line break must not reach the file as a line of its own,
+// where it would set another key on the next start.
+TEST_F(SettingsFile, LineBreaksInAValueNeverStartAnotherLine) {
+  TPar p = Read();
+  p.firmwareFile = "/fw/a.kfx\r\nBaudRate_____________=1200";
+  p.portName = "/dev/ttyS1\n[Arquivos]\rArquivo hexa________=/evil";
+  ASSERT_TRUE(WriteSettings(p, path_, ui_));
+  std::istringstream lines(Get());
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    ++count;
+    EXPECT_TRUE(line.ends_with('\r')) << line;
+    line.pop_back();
+    EXPECT_TRUE(FitsOnOneIniLine(line)) << line;
+  }
+  EXPECT_EQ(count, 11);
+  const TPar back = Read();
+  EXPECT_EQ(back.baudRate, 9600);
+  EXPECT_EQ(back.firmwareFile, "/fw/a.kfx  BaudRate_____________=1200");
+  EXPECT_EQ(back.portName, "/dev/ttyS1 [Arquivos] Arquivo hexa________=/evil");
+}
+
 TEST(IniFile, BooleansAndIntegers) {
   struct Case {
     const char* text;
