@@ -76,10 +76,11 @@ void CliSession::CancelOnInterrupt() {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
-  // The second Ctrl+C takes the default action: the program ends and the
-  // system closes the port with it.
-  sa.sa_flags = SA_RESETHAND;
-  ::sigaction(SIGINT, &sa, nullptr);
+  // Every Ctrl+C, and a request to terminate or a hang-up, stops the command
+  // at its next step; the run still closes the port, saves the settings and
+  // reports. No SA_RESTART: a pending question is interrupted too.
+  sa.sa_flags = 0;
+  for (int signal : kStopSignals) ::sigaction(signal, &sa, nullptr);
   ui_.SetProcessMessagesHook([this] { PressCancelOnInterrupt(); });
 }
 

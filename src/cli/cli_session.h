@@ -4,6 +4,7 @@
 // a fresh usage log at the start; the settings saved at the end.
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <functional>
 #include <iosfwd>
 #include <nlohmann/json.hpp>
@@ -14,6 +15,9 @@
 #include "cli/console_operator.h"
 
 namespace bq::cli {
+
+// The signals that stop a command instead of killing the program.
+inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 struct SessionOptions {
   bool json = false;
@@ -38,8 +42,9 @@ class CliSession {
   // The one JSON object of a --json run, on stdout.
   void EmitJson(const nlohmann::json& object);
 
-  // From now on Ctrl+C asks the running operation to stop (as "Cancel [ESC]"),
-  // at its next pending-messages step. A second Ctrl+C ends the program.
+  // From now on Ctrl+C, SIGTERM and SIGHUP ask the running operation to stop
+  // (as "Cancel [ESC]"), at its next pending-messages step; the command then
+  // ends as a cancelled one.
   void CancelOnInterrupt();
   // Turns a Ctrl+C not yet acted on into the cancel command; for hooks that
   // replace the session's own pending-messages hook.

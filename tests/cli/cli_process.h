@@ -204,16 +204,4 @@ class CliProcess : public ::testing::Test {
   std::unique_ptr<sim::VirtualDevice> device_;
 };
 
-// Whether the process has a handler for SIGINT (its "SigCgt" mask in /proc).
-inline bool CatchesInterrupt(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("SigCgt:", 0) == 0) {
-      return (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1)) & 1u;
-    }
-  }
-  return false;
-}
-
 }  // namespace bq::cli::testing
