@@ -3,6 +3,7 @@
 // writes and leaves every other section, key and comment where it stood.
 // Booleans are stored as "Sim" and "Nao".
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,6 +48,10 @@ class TIniFileQuarn {
   std::string path_;
   std::vector<std::string> lines_;
 };
+
+// Removes the temporary files a save into `path` left behind when the program
+// was killed in the middle, once they are older than minAge.
+void RemoveStaleTemporaryFiles(const std::string& path, std::chrono::seconds minAge);
 
 // False when the text holds a CR or LF, which would end its line in the file
 // and start another key.

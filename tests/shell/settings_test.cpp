@@ -193,6 +193,31 @@ TEST_F(SettingsFile, LineBreaksInAValueNeverStartAnotherLine) {
   EXPECT_EQ(back.portName, "/dev/ttyS1 [Arquivos] Arquivo hexa________=/evil");
 }
 
+// A save killed half-way leaves its temporary file; the next start removes the
+// old ones and leaves a fresh one (a save running elsewhere) and other files.
+TEST_F(SettingsFile, StaleTemporaryFilesAreRemoved) {
+  struct Case {
+    const char* name;
+    std::chrono::seconds age;
+    bool removed;
+  };
+  const Case cases[] = {
+      {".BootQuarn.Ini.a1B2c3", std::chrono::minutes(5), true},
+      {".BootQuarn.Ini.d4E5f6", std::chrono::seconds(0), false},
+      {".BootQuarn.Ini.keep", std::chrono::minutes(5), false},
+      {"BootQuarn.Ini.x1y2z3", std::chrono::minutes(5), false},
+  };
+  const auto now = fs::file_time_type::clock::now();
+  for (const Case& c : cases) {
+    std::ofstream(dir_ + "/" + c.name) << "partial";
+    fs::last_write_time(dir_ + "/" + c.name, now - c.age);
+  }
+  RemoveStaleTemporaryFiles(path_, std::chrono::minutes(1));
+  for (const Case& c : cases) {
+    EXPECT_EQ(fs::exists(dir_ + "/" + c.name), !c.removed) << c.name;
+  }
+}
+
 TEST(IniFile, BooleansAndIntegers) {
   struct Case {
     const char* text;
