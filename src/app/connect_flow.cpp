@@ -130,7 +130,14 @@ WriteOutcome CheckAndProgram(Context& ctx, bool program) {
     ResetRun(ctx.link());
     return {};
   }
-  if (StoppedBeforeErase(ctx) || !Decide(ctx, *device)) return {};
+  if (StoppedBeforeErase(ctx)) return {};
+  if (ctx.identity.bootLoaderVersion == 0) {
+    // The version read failed (its own message is shown): the hardware number
+    // is unknown, so this is a failed connection, not a board to refuse.
+    ctx.ui.ShowStatus("Falha conexão!!", false);
+    return {};
+  }
+  if (!Decide(ctx, *device)) return {};
 
   ctx.options.highAddresses = HardwareHiAddress(ctx.identity.hardwareVersion);
   ctx.ui.SetCheck(Check::chkHiAdress, ctx.options.highAddresses);

@@ -250,6 +250,41 @@ TEST_F(WriteCommand, CtrlCBeforeTheEraseEndsTheRunWithTheDeviceUntouched) {
   }
 }
 
+// One lost or garbled reply to the version request of the connection is a
+// failed connection: the device is neither refused as the wrong board nor reset.
+TEST_F(WriteCommand, AGlitchOnTheVersionReadIsAFailedConnection) {
+  // Where the connection's own version read falls among the requests.
+  uint64_t versionRead = 0;
+  {
+    sim::VirtualDevice& device = StartDevice({});
+    ASSERT_EQ(Cli({"write", kKfx, "--port", device.PortPath(), "--no"}).status, 0);
+    bool identified = false;
+    for (const sim::Request& r : device.Requests()) {
+      identified = identified || r.command == boot::kReadIdentity;
+      if (identified && r.command == boot::kReadBootVersion) {
+        versionRead = r.index;
+        break;
+      }
+    }
+    ASSERT_TRUE(identified);
+    device.Stop();
+  }
+  for (const char* fault : {"drop", "corrupt"}) {
+    SCOPED_TRACE(fault);
+    sim::SimOptions options;
+    options.faults = {sim::ParseFault(std::string(fault) + "@" + std::to_string(versionRead))};
+    sim::VirtualDevice& device = StartDevice(options);
+    const CliRun r = Cli({"write", kKfx, "--port", device.PortPath(), "--json"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("Este hard não aceita este soft"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" Erro le versao boot"), std::string::npos) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["status"], "Falha conexão!!");
+    EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
+    EXPECT_EQ(CountRequests(device, [](uint8_t cmd) { return cmd == boot::kResetRun; }), 0u);
+    device.Stop();
+  }
+}
+
 // Ctrl+C while the downgrade question waits on the terminal is no permission
 // to go on: nothing is erased and the device goes back to its firmware.
 TEST_F(WriteCommand, CtrlCAtTheDowngradeQuestionLeavesTheDeviceAlone) {
