@@ -24,6 +24,13 @@ inline void PressCancelFromMessageStep(Context& ctx) {
   ctx.cancelFlag = true;
 }
 
+// A console's Ctrl+C: the cancel command, and an end to the whole command that
+// no later stage of the flow clears.
+inline void RequestStop(Context& ctx) {
+  PressCancelFromMessageStep(ctx);
+  ctx.stopRequested = true;
+}
+
 // The elapsed timer, once a second.
 inline void CronometroTimer(Context& ctx) {
   ctx.elapsedCounter += 100;

@@ -79,6 +79,17 @@ bool Decide(Context& ctx, const DeviceIdentity& device) {
   return true;
 }
 
+// Lets pending input run, then ends the flow if the operator asked to stop the
+// command: the device goes back to its firmware untouched and the stop is
+// reported as the engine reports a cancel.
+bool StoppedBeforeErase(Context& ctx) {
+  ctx.ui.ProcessMessages();
+  if (!ctx.stopRequested) return false;
+  if (ctx.ComPortQuarn.IsOpen()) ResetRun(ctx.link());
+  ctx.ui.ShowMessage(" Cancelado");
+  return true;
+}
+
 void ReportSuccess(Context& ctx) {
   ctx.ui.ShowStatus("Operação Ok", true);
   PlainWait(100);
@@ -110,10 +121,18 @@ WriteOutcome CheckAndProgram(Context& ctx, bool program) {
     ctx.ui.ShowErrorBox(kNoIdentityText);
     return {};
   }
+  if (StoppedBeforeErase(ctx)) return {};
   device = ReadDeviceIdentity(ctx.link());
   if (!device) {
     ctx.ui.ShowErrorBox(kNoIdentityText);
     ResetRun(ctx.link());
+    return {};
+  }
+  if (StoppedBeforeErase(ctx)) return {};
+  if (ctx.identity.bootLoaderVersion == 0) {
+    // The version read failed (its own message is shown): the hardware number
+    // is unknown, so this is a failed connection, not a board to refuse.
+    ctx.ui.ShowStatus("Falha conexão!!", false);
     return {};
   }
   if (!Decide(ctx, *device)) return {};
@@ -121,6 +140,7 @@ WriteOutcome CheckAndProgram(Context& ctx, bool program) {
   ctx.options.highAddresses = HardwareHiAddress(ctx.identity.hardwareVersion);
   ctx.ui.SetCheck(Check::chkHiAdress, ctx.options.highAddresses);
   if (!program) return {true, std::nullopt};
+  if (StoppedBeforeErase(ctx)) return {};
 
   WriteOutcome outcome{false, ProgramDevice(ctx)};
   if (!outcome.programming->ok()) {
@@ -136,6 +156,7 @@ WriteOutcome ConnectAndProgram(Context& ctx, bool detectBaud) {
   PortGuard port(ctx);
   IdentifyDevice(ctx, detectBaud, false);  // a missing device is reported by the checks
   CommandLockGuard lock(ctx, 300);
+  if (StoppedBeforeErase(ctx)) return {};
   return CheckAndProgram(ctx, ctx.gravaAuto);
 }
 

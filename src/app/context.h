@@ -67,6 +67,10 @@ struct Context {
 
   // Operator's cancel request; set from the window thread while a command runs.
   std::atomic<bool> cancelFlag{false};
+  // The operator asked to end the whole command (a console's Ctrl+C). Unlike
+  // cancelFlag, which the flow clears before each stage and only the engine
+  // heeds, it holds until the program ends: no erase may start after it.
+  std::atomic<bool> stopRequested{false};
   // Hundredths of a second, advanced by CronometroTimer.
   std::atomic<uint32_t> elapsedCounter{0};
   int32_t upgradeCounter = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/context.h"
+#include "app/storable_name.h"
 #include "image/catalogue.h"
 #include "image/dump_view.h"
 #include "image/firmware_loader.h"
@@ -105,7 +106,7 @@ bool LoadForKfxGeneration(Context& ctx, const std::string& fileName) {
 
 bool ChooseFirmwareFile(Context& ctx, const std::string& path, FirmwareHeader& header) {
   const std::string file = AbsolutePath(path);
-  if (!ExistingFile(ctx.ui, file)) return false;
+  if (!StorableName(ctx.ui, "file", file) || !ExistingFile(ctx.ui, file)) return false;
   ctx.settings.firmwareFile = file;
   ctx.settings.dataFolder = FolderOf(file);
   ctx.ui.SetField(Field::edNomeArquivoKFX, file);
@@ -114,7 +115,7 @@ bool ChooseFirmwareFile(Context& ctx, const std::string& path, FirmwareHeader& h
 
 bool ChooseKfxSourceFile(Context& ctx, const std::string& path) {
   const std::string file = AbsolutePath(path);
-  if (!ExistingFile(ctx.ui, file)) return false;
+  if (!StorableName(ctx.ui, "file", file) || !ExistingFile(ctx.ui, file)) return false;
   ctx.settings.kfxSourceFile = file;
   ctx.settings.dataFolder = FolderOf(file);
   ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, file);

@@ -1,6 +1,7 @@
 #include "app/port_list_commands.h"
 
 #include "app/context.h"
+#include "app/storable_name.h"
 #include "serial/boot_port.h"
 #include "serial/port_list_commands.h"
 
@@ -11,6 +12,7 @@ void cbPortaSerialDropDown(Context& ctx) {
 }
 
 void cbPortaSerialChange(Context& ctx) {
+  if (!StorableName(ctx.ui, "port", ctx.portList->SelectedText())) return;
   ctx.settings.portName = ctx.portList->SelectedText();
   OpenBootPort(ctx.ComPortQuarn, ctx.ui, ctx.settings.baudRate, ctx.settings.portName);
 }

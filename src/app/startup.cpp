@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <chrono>
 #include <clocale>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "serial/boot_port.h"
 #include "serial/port_list.h"
 #include "serial/port_list_commands.h"
+#include "shell/ini_file.h"
 #include "shell/settings.h"
 #include "shell/utilities.h"
 
@@ -29,6 +31,7 @@ void SetNumberAndDateFormats() {
 void FormCreate(Context& ctx) {
   EnsureFolder(ctx.ui, ctx.paths.productionLogDir, false);
   SetNumberAndDateFormats();
+  RemoveStaleTemporaryFiles(ctx.paths.settingsFile, std::chrono::minutes(1));
   ReadSettings(ctx.settings, ctx.paths.settingsFile, ctx.paths.programFolder, kDefaultPortName);
   ctx.productNameList = ProductNameList();
   ResetUsageLog(ctx.paths.usageLog);

@@ -12,6 +12,7 @@
 #include "app/startup.h"
 #include "cli/cli_commands.h"
 #include "serial/port_list.h"
+#include "shell/ini_file.h"
 #include "shell/settings.h"
 
 namespace bq::cli {
@@ -76,23 +77,25 @@ std::ostream& CliSession::Human() {
 }
 
 void CliSession::EmitJson(const nlohmann::json& object) {
-  std::cout << object.dump() << '\n' << std::flush;
+  std::cout << DumpJson(object) << '\n' << std::flush;
 }
 
 void CliSession::CancelOnInterrupt() {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
-  // The second Ctrl+C takes the default action: the program ends and the
-  // system closes the port with it.
-  sa.sa_flags = SA_RESETHAND;
-  ::sigaction(SIGINT, &sa, nullptr);
+  // Every Ctrl+C, and a request to terminate or a hang-up, stops the command
+  // at its next step; the run still closes the port, saves the settings and
+  // reports. No SA_RESTART: a pending question is interrupted too.
+  sa.sa_flags = 0;
+  for (int signal : kStopSignals) ::sigaction(signal, &sa, nullptr);
   ui_.SetProcessMessagesHook([this] { PressCancelOnInterrupt(); });
 }
 
 void CliSession::PressCancelOnInterrupt() {
-  // Each Ctrl+C is one press of "Cancel [ESC]", as the Esc key is in the window.
-  if (gCancelPending.exchange(false)) PressCancelFromMessageStep(*ctx_);
+  // Ctrl+C presses "Cancel [ESC]" and also ends the command: a press that
+  // lands before the programming starts must not be used up by the checks.
+  if (gCancelPending.exchange(false)) RequestStop(*ctx_);
 }
 
 bool CliSession::Interrupted() const {
@@ -119,13 +122,26 @@ bool CliSession::Close() {
   return FormClose(*ctx_);
 }
 
+std::string DumpJson(const nlohmann::json& object) {
+  // File and port names are bytes, not always UTF-8: a byte that is not valid
+  // text becomes U+FFFD instead of aborting the report.
+  return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
   cmd->add_flag("--json", options.json, "Print one JSON object on stdout at the end");
   if (withPort) {
     cmd->add_option_function<std::string>(
-        "--port", [&options](const std::string& p) { options.port = p; },
-        "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings); without it, "
-        "$BOOTQUARN_PORT, then the port in the settings");
+           "--port", [&options](const std::string& p) { options.port = p; },
+           "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings); without it, "
+           "$BOOTQUARN_PORT, then the port in the settings")
+        ->check(
+            [](const std::string& p) {
+              // The port is kept in the settings file, one line per key.
+              return FitsOnOneIniLine(p) ? std::string()
+                                         : std::string("the port name holds a line break");
+            },
+            "single line");
   }
 }
 

@@ -4,6 +4,7 @@
 // a fresh usage log at the start; the settings saved at the end.
 
 #include <CLI/CLI.hpp>
+#include <csignal>
 #include <functional>
 #include <iosfwd>
 #include <nlohmann/json.hpp>
@@ -17,6 +18,8 @@ namespace bq::cli {
 
 // The environment variable naming the default port of a run.
 inline constexpr const char* kPortVariable = "BOOTQUARN_PORT";
+// The signals that stop a command instead of killing the program.
+inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 struct SessionOptions {
   bool json = false;
@@ -41,8 +44,9 @@ class CliSession {
   // The one JSON object of a --json run, on stdout.
   void EmitJson(const nlohmann::json& object);
 
-  // From now on Ctrl+C asks the running operation to stop (as "Cancel [ESC]"),
-  // at its next pending-messages step. A second Ctrl+C ends the program.
+  // From now on Ctrl+C, SIGTERM and SIGHUP ask the running operation to stop
+  // (as "Cancel [ESC]"), at its next pending-messages step; the command then
+  // ends as a cancelled one.
   void CancelOnInterrupt();
   // Turns a Ctrl+C not yet acted on into the cancel command; for hooks that
   // replace the session's own pending-messages hook.
@@ -65,6 +69,9 @@ class CliSession {
   // The settings' port while the environment's is used; it is the one saved.
   std::optional<std::string> settingsPortName_;
 };
+
+// One JSON object as text; never fails on names that are not UTF-8.
+std::string DumpJson(const nlohmann::json& object);
 
 // Adds --json and --port to a subcommand, filling options.
 void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort);

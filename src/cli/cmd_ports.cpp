@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_commands.h"
+#include "cli/cli_session.h"
 #include "serial/port_list.h"
 
 namespace bq::cli {
@@ -48,7 +49,7 @@ void AddPortsCommand(CLI::App& app, int* exitCode) {
     if (*json) {
       nlohmann::json list = nlohmann::json::array();
       for (const PortInfo& port : ports) list.push_back(PortJson(port));
-      std::cout << nlohmann::json{{"ports", list}}.dump() << '\n';
+      std::cout << DumpJson({{"ports", list}}) << '\n';
     } else {
       for (const PortInfo& port : ports) {
         std::cout << port.path << "  " << port.Description();

@@ -72,11 +72,11 @@ void PrintDevice(std::ostream& out, const Context& ctx, const DeviceIdentity& id
 
 ElapsedTicker::ElapsedTicker(Context& ctx)
     : thread_([&ctx](std::stop_token stop) {
-        // Ctrl+C must land on the command's own thread, where it interrupts a
-        // pending question; this thread never takes it.
+        // Ctrl+C and the other stop signals must land on the command's own
+        // thread, where they interrupt a pending question; this one never takes them.
         sigset_t interrupt;
         sigemptyset(&interrupt);
-        sigaddset(&interrupt, SIGINT);
+        for (int signal : kStopSignals) sigaddset(&interrupt, signal);
         pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
         std::mutex m;
         std::condition_variable_any cv;

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <system_error>
 
 #include "shell/utilities.h"
@@ -156,9 +158,18 @@ bool TIniFileQuarn::ReadBool(const std::string& section, const std::string& key,
   return UpperCaseAscii(ReadString(section, key, defaultValue ? "Sim" : "Nao")) == "SIM";
 }
 
+// What UpdateFile names its temporary file, followed by six random characters.
+constexpr const char* kTemporaryPrefix = ".BootQuarn.Ini.";
+
+bool FitsOnOneIniLine(const std::string& text) {
+  return text.find_first_of("\r\n") == std::string::npos;
+}
+
 void TIniFileQuarn::WriteString(const std::string& section, const std::string& key,
                                 const std::string& value) {
-  const std::string line = key + "=" + value;
+  std::string line = key + "=" + value;
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   auto range = SectionRange(lines_, section);
   if (!range) {
     lines_.push_back("[" + section + "]");
@@ -198,7 +209,8 @@ bool TIniFileQuarn::UpdateFile(std::string* error) const {
   };
 
   std::string folder = FolderOf(path_);
-  std::string tmp = (folder.empty() ? std::string("./") : folder) + ".BootQuarn.Ini.XXXXXX";
+  std::string tmp =
+      (folder.empty() ? std::string("./") : folder) + kTemporaryPrefix + std::string("XXXXXX");
   std::vector<char> name(tmp.begin(), tmp.end());
   name.push_back('\0');
   int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -238,6 +250,23 @@ bool TIniFileQuarn::UpdateFile(std::string* error) const {
     ::close(dir);
   }
   return true;
+}
+
+void RemoveStaleTemporaryFiles(const std::string& path, std::chrono::seconds minAge) {
+  namespace fs = std::filesystem;
+  const std::string prefix = kTemporaryPrefix;
+  const std::string folder = FolderOf(path);
+  std::error_code ec;
+  const auto now = fs::file_time_type::clock::now();
+  for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0) continue;
+    if (!entry.is_regular_file(ec)) continue;
+    const auto written = entry.last_write_time(ec);
+    // A younger one may belong to a save still running in another instance.
+    if (ec || now - written < minAge) continue;
+    fs::remove(entry.path(), ec);
+  }
 }
 
 }  // namespace bq

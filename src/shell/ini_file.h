@@ -3,6 +3,7 @@
 // writes and leaves every other section, key and comment where it stood.
 // Booleans are stored as "Sim" and "Nao".
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,8 @@ class TIniFileQuarn {
   // True exactly when the upper-cased text is "SIM".
   bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
 
+  // A CR or LF in the value is stored as a blank: a value never spills onto
+  // a line of its own.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
   void WriteBool(const std::string& section, const std::string& key, bool value);
@@ -45,6 +48,14 @@ class TIniFileQuarn {
   std::string path_;
   std::vector<std::string> lines_;
 };
+
+// Removes the temporary files a save into `path` left behind when the program
+// was killed in the middle, once they are older than minAge.
+void RemoveStaleTemporaryFiles(const std::string& path, std::chrono::seconds minAge);
+
+// False when the text holds a CR or LF, which would end its line in the file
+// and start another key.
+bool FitsOnOneIniLine(const std::string& text);
 
 // Parses an INI integer: decimal, "0x" or "$" hexadecimal (up to 32 bits),
 // with an optional sign and surrounding blanks.

@@ -3,7 +3,6 @@
 // downgrade question and how Ctrl+C cancels it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,11 +21,9 @@
 #include <vector>
 
 #include "boot/boot_protocol.h"
+#include "cli_process.h"
 #include "image/firmware_loader.h"
-#include "recording_operator.h"
 #include "virtual_device.h"
-
-extern char** environ;
 
 namespace bq::cli {
 namespace {
@@ -34,200 +31,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr const char* kKfx = BQ_SOURCE_DIR "/examples/demo_firmware_v3_07.kfx";
-constexpr uint16_t kNewerLoader = 0x0202;
+using namespace bq::cli::testing;
 
-struct CliRun {
-  bool exited = false;
-  int status = -1;  // exit status, or the signal that ended the program
-  std::string out;
-  std::string err;
-};
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool ChangesMemory(uint8_t command) {
-  switch (command) {
-    case boot::kEraseAll:
-    case boot::kEraseBlocks:
-    case boot::kWriteFlash:
-    case boot::kWriteVerifyFlash:
-    case boot::kWriteVerifyFlashLong:
-    case boot::kWriteEeprom:
-    case boot::kWriteProductType:
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool IsFlashWrite(uint8_t command) {
-  return command == boot::kWriteVerifyFlash || command == boot::kWriteVerifyFlashLong ||
-         command == boot::kWriteFlash;
-}
-
-size_t CountRequests(const sim::VirtualDevice& device, const std::function<bool(uint8_t)>& pick) {
-  const auto requests = device.Requests();
-  return static_cast<size_t>(std::count_if(requests.begin(), requests.end(),
-                                           [&](const sim::Request& r) { return pick(r.command); }));
-}
-
-class WriteCommand : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/bq_cliw_XXXXXX";
-    dataHome_ = ::mkdtemp(tmpl);
-    ASSERT_FALSE(dataHome_.empty());
-  }
-  void TearDown() override {
-    if (device_) device_->Stop();
-    fs::remove_all(dataHome_);
-  }
-
-  sim::VirtualDevice& StartDevice(sim::SimOptions options) {
-    device_ = std::make_unique<sim::VirtualDevice>(std::move(options));
-    device_->Start();
-    return *device_;
-  }
-
-  // Starts the program with stdin from stdinFd and stdout/stderr into files of
-  // the data folder. Everything the child needs is prepared before fork: the
-  // device's thread runs in this process.
-  pid_t Spawn(const std::vector<std::string>& args, int stdinFd) {
-    std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome_};
-    for (char** e = environ; *e; ++e) {
-      if (std::string(*e).rfind("XDG_DATA_HOME=", 0) != 0) env.emplace_back(*e);
-    }
-    std::vector<std::string> argv = {BQ_BIN_DIR "/bootquarn-cli"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    auto pointers = [](std::vector<std::string>& v) {
-      std::vector<char*> p;
-      for (auto& s : v) p.push_back(s.data());
-      p.push_back(nullptr);
-      return p;
-    };
-    auto envp = pointers(env);
-    auto argp = pointers(argv);
-    const int out = ::open(OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int err = ::open(ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::dup2(stdinFd, 0);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      ::execve(argp[0], argp.data(), envp.data());
-      ::_exit(127);
-    }
-    ::close(out);
-    ::close(err);
-    return pid;
-  }
-
-  // Waits for the program (killing it after a minute, which fails the test).
-  CliRun Finish(pid_t pid) {
-    CliRun run;
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << "bootquarn-cli did not end within a minute";
-        break;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    run.exited = WIFEXITED(status);
-    run.status = run.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-    run.out = ReadWhole(OutPath());
-    run.err = ReadWhole(ErrPath());
-    return run;
-  }
-
-  CliRun Cli(const std::vector<std::string>& args) {
-    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const pid_t pid = Spawn(args, null);
-    ::close(null);
-    return Finish(pid);
-  }
-
-  // A terminal for the program's stdin: the master side stays with the test
-  // (kept open, so the program never sees a hang-up while it reads).
-  struct Terminal {
-    int master = -1;
-    int slave = -1;
-    ~Terminal() {
-      if (slave >= 0) ::close(slave);
-      if (master >= 0) ::close(master);
-    }
-  };
-  static void OpenTerminal(Terminal& t) {
-    t.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(t.master, 0);
-    ASSERT_EQ(::grantpt(t.master), 0);
-    ASSERT_EQ(::unlockpt(t.master), 0);
-    t.slave = ::open(::ptsname(t.master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(t.slave, 0);
-  }
-
-  // The program with a terminal on stdin that already holds the operator's reply.
-  CliRun CliOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
-    Terminal t;
-    OpenTerminal(t);
-    EXPECT_EQ(::write(t.master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
-    return Finish(Spawn(args, t.slave));
-  }
-
-  // Polls until ready() holds; false after the deadline.
-  static bool WaitUntil(const std::function<bool()>& ready, std::chrono::seconds limit = 30s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!ready()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(5ms);
-    }
-    return true;
-  }
-
-  // Whether the program's main thread sits in a read of its standard input.
-  static bool BlockedReadingStdin(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
-    long number = -1;
-    std::string fd;
-    in >> number >> fd;
-    return number == SYS_read && fd == "0x0";
-  }
-
-  std::string ProductionLog() const {
-    std::string all;
-    const fs::path dir = dataHome_ + "/Quarn/BootQuarn/Log_Producao";
-    if (!fs::is_directory(dir)) return all;
-    for (const auto& entry : fs::directory_iterator(dir)) all += ReadWhole(entry.path().string());
-    return all;
-  }
-
-  std::string OutPath() const { return dataHome_ + "/stdout.txt"; }
-  std::string ErrPath() const { return dataHome_ + "/stderr.txt"; }
-
-  std::string dataHome_;
-  std::unique_ptr<sim::VirtualDevice> device_;
-};
-
-// Whether the process has a handler for SIGINT (its "SigCgt" mask in /proc).
-bool CatchesInterrupt(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("SigCgt:", 0) == 0) {
-      return (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1)) & 1u;
-    }
-  }
-  return false;
-}
+class WriteCommand : public CliProcess {};
 
 FirmwareImage ExampleImage() {
   FirmwareImage image;
@@ -362,16 +168,21 @@ TEST_F(WriteCommand, BadPortOrFileSendsNothing) {
   }
 }
 
-// Ctrl+C during a paced write: the first one cancels (the product code still
-// goes in on a newer loader), a second one ends the program at once.
-TEST_F(WriteCommand, CtrlCCancelsTheWriteAndASecondOneEndsTheProgram) {
+// Ctrl+C during a paced write cancels it (the product code still goes in on a
+// newer loader). A second Ctrl+C, a SIGTERM or a hang-up stops it the same way:
+// the port is closed, the settings saved and the report printed.
+TEST_F(WriteCommand, StopSignalsCancelTheWriteAndTheRunStillReports) {
   struct Case {
     const char* name;
-    int interrupts;
+    std::vector<int> signals;
   };
-  const Case cases[] = {{"one Ctrl+C", 1}, {"two Ctrl+C", 2}};
+  const Case cases[] = {{"one Ctrl+C", {SIGINT}},
+                        {"two Ctrl+C", {SIGINT, SIGINT}},
+                        {"SIGTERM", {SIGTERM}},
+                        {"SIGHUP", {SIGHUP}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    fs::remove_all(dataHome_ + "/Quarn");
     sim::SimOptions options;
     options.bootLoaderVersion = kNewerLoader;
     options.pacing = true;
@@ -379,55 +190,102 @@ TEST_F(WriteCommand, CtrlCCancelsTheWriteAndASecondOneEndsTheProgram) {
     sim::VirtualDevice& device = StartDevice(options);
 
     const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const pid_t pid = Spawn({"write", kKfx, "--port", device.PortPath()}, null);
+    const pid_t pid = Spawn({"write", kKfx, "--port", device.PortPath(), "--json"}, null);
     ::close(null);
     ASSERT_TRUE(WaitUntil([&] { return CountRequests(device, IsFlashWrite) >= 3; }));
-    ::kill(pid, SIGINT);
-    if (c.interrupts == 2) {
-      // The first one has been taken once the program no longer catches SIGINT.
-      ASSERT_TRUE(WaitUntil([pid] { return !CatchesInterrupt(pid); }));
-      ::kill(pid, SIGINT);
-    }
+    for (int signal : c.signals) ::kill(pid, signal);
     const CliRun r = Finish(pid);
-    const size_t writes = CountRequests(device, IsFlashWrite);
-    EXPECT_LT(writes, 20u) << "the write went on after Ctrl+C";
+    EXPECT_LT(CountRequests(device, IsFlashWrite), 20u) << "the write went on after the signal";
     EXPECT_TRUE(device.InBootMode());  // a cancelled write is not started
-    if (c.interrupts == 1) {
-      EXPECT_TRUE(r.exited);
-      EXPECT_EQ(r.status, 130) << r.err;
-      EXPECT_NE(r.err.find(" Cancelado"), std::string::npos) << r.err;
+    ASSERT_TRUE(r.exited) << "ended by signal " << r.status;
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find(" Cancelado"), std::string::npos) << r.err;
+    nlohmann::json j;
+    ASSERT_NO_THROW(j = nlohmann::json::parse(r.out)) << r.out;
+    EXPECT_EQ(j["ok"], false);
+    EXPECT_EQ(j["failure"]["message"], " Cancelado");
+    const std::string settings = ReadWhole(dataHome_ + "/Quarn/BootQuarn/BootQuarn.Ini");
+    EXPECT_NE(settings.find("=" + device.PortPath() + "\r\n"), std::string::npos) << settings;
+    if (c.signals == std::vector<int>{SIGINT}) {
       EXPECT_EQ(device.ProductCode(), 0);
-    } else {
-      EXPECT_FALSE(r.exited);
-      EXPECT_EQ(r.status, SIGINT);
     }
     device.Stop();
   }
 }
 
-// A Ctrl+C that lands while the device is still being identified is one press
-// of the cancel command, used up before programming starts: it must never come
-// back later to stop the write between the erase and the first block.
-TEST_F(WriteCommand, CtrlCDuringTheChecksNeverLeavesTheDeviceErased) {
-  sim::SimOptions options;
-  options.bootLoaderVersion = kNewerLoader;
-  options.replyDelayMs = 80;  // under the probe time-out, long enough to interrupt a read
-  sim::VirtualDevice& device = StartDevice(options);
+// A Ctrl+C that lands while the device is still being found or identified
+// ends the run before anything is erased: only the reset follows it.
+TEST_F(WriteCommand, CtrlCBeforeTheEraseEndsTheRunWithTheDeviceUntouched) {
+  struct Case {
+    const char* name;
+    uint8_t landsAfter;  // the request the Ctrl+C follows
+  };
+  const Case cases[] = {
+      {"during the baud detection", boot::kReadBootVersion},
+      {"during the identity reads", boot::kReadIdentity},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimOptions options;
+    options.bootLoaderVersion = kNewerLoader;
+    options.replyDelayMs = 80;  // under the probe time-out, long enough to interrupt a read
+    sim::VirtualDevice& device = StartDevice(options);
+    const std::vector<uint8_t> before = device.Flash();
 
-  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  const pid_t pid = Spawn({"write", kKfx, "--port", device.PortPath()}, null);
-  ::close(null);
-  ASSERT_TRUE(WaitUntil([&] {
-    return CountRequests(device, [](uint8_t cmd) { return cmd == boot::kReadIdentity; }) >= 1;
-  }));
-  ::kill(pid, SIGINT);
-  const CliRun r = Finish(pid);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.status, 0) << r.err;
-  const FirmwareImage image = ExampleImage();
-  const std::vector<uint8_t> flash = device.Flash();
-  EXPECT_TRUE(std::equal(image.flash.begin() + ApplicationStart, image.flash.begin() + 0x10000,
-                         flash.begin() + ApplicationStart));
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = Spawn({"write", kKfx, "--port", device.PortPath()}, null);
+    ::close(null);
+    ASSERT_TRUE(WaitUntil([&] {
+      return CountRequests(device, [&](uint8_t cmd) { return cmd == c.landsAfter; }) >= 1;
+    }));
+    ::kill(pid, SIGINT);
+    const CliRun r = Finish(pid);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find(" Cancelado"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Operação Ok"), std::string::npos) << r.out;
+    EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
+    EXPECT_TRUE(device.Flash() == before);
+    const auto requests = device.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().command, boot::kResetRun);
+    device.Stop();
+  }
+}
+
+// One lost or garbled reply to the version request of the connection is a
+// failed connection: the device is neither refused as the wrong board nor reset.
+TEST_F(WriteCommand, AGlitchOnTheVersionReadIsAFailedConnection) {
+  // Where the connection's own version read falls among the requests.
+  uint64_t versionRead = 0;
+  {
+    sim::VirtualDevice& device = StartDevice({});
+    ASSERT_EQ(Cli({"write", kKfx, "--port", device.PortPath(), "--no"}).status, 0);
+    bool identified = false;
+    for (const sim::Request& r : device.Requests()) {
+      identified = identified || r.command == boot::kReadIdentity;
+      if (identified && r.command == boot::kReadBootVersion) {
+        versionRead = r.index;
+        break;
+      }
+    }
+    ASSERT_TRUE(identified);
+    device.Stop();
+  }
+  for (const char* fault : {"drop", "corrupt"}) {
+    SCOPED_TRACE(fault);
+    sim::SimOptions options;
+    options.faults = {sim::ParseFault(std::string(fault) + "@" + std::to_string(versionRead))};
+    sim::VirtualDevice& device = StartDevice(options);
+    const CliRun r = Cli({"write", kKfx, "--port", device.PortPath(), "--json"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("Este hard não aceita este soft"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" Erro le versao boot"), std::string::npos) << r.err;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["status"], "Falha conexão!!");
+    EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
+    EXPECT_EQ(CountRequests(device, [](uint8_t cmd) { return cmd == boot::kResetRun; }), 0u);
+    device.Stop();
+  }
 }
 
 // Ctrl+C while the downgrade question waits on the terminal is no permission

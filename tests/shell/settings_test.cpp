@@ -170,6 +170,54 @@ TEST_F(SettingsFile, WriteIntoMissingFolderIsReported) {
   EXPECT_NE(ui_.Errors()[0].find("No such file or directory"), std::string::npos);
 }
 
+// A name holding a line break must not reach the file as a line of its own,
+// where it would set another key on the next start.
+TEST_F(SettingsFile, LineBreaksInAValueNeverStartAnotherLine) {
+  TPar p = Read();
+  p.firmwareFile = "/fw/a.kfx\r\nBaudRate_____________=1200";
+  p.portName = "/dev/ttyS1\n[Arquivos]\rArquivo hexa________=/evil";
+  ASSERT_TRUE(WriteSettings(p, path_, ui_));
+  std::istringstream lines(Get());
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    ++count;
+    EXPECT_TRUE(line.ends_with('\r')) << line;
+    line.pop_back();
+    EXPECT_TRUE(FitsOnOneIniLine(line)) << line;
+  }
+  EXPECT_EQ(count, 11);
+  const TPar back = Read();
+  EXPECT_EQ(back.baudRate, 9600);
+  EXPECT_EQ(back.firmwareFile, "/fw/a.kfx  BaudRate_____________=1200");
+  EXPECT_EQ(back.portName, "/dev/ttyS1 [Arquivos] Arquivo hexa________=/evil");
+}
+
+// A save killed half-way leaves its temporary file; the next start removes the
+// old ones and leaves a fresh one (a save running elsewhere) and other files.
+TEST_F(SettingsFile, StaleTemporaryFilesAreRemoved) {
+  struct Case {
+    const char* name;
+    std::chrono::seconds age;
+    bool removed;
+  };
+  const Case cases[] = {
+      {".BootQuarn.Ini.a1B2c3", std::chrono::minutes(5), true},
+      {".BootQuarn.Ini.d4E5f6", std::chrono::seconds(0), false},
+      {".BootQuarn.Ini.keep", std::chrono::minutes(5), false},
+      {"BootQuarn.Ini.x1y2z3", std::chrono::minutes(5), false},
+  };
+  const auto now = fs::file_time_type::clock::now();
+  for (const Case& c : cases) {
+    std::ofstream(dir_ + "/" + c.name) << "partial";
+    fs::last_write_time(dir_ + "/" + c.name, now - c.age);
+  }
+  RemoveStaleTemporaryFiles(path_, std::chrono::minutes(1));
+  for (const Case& c : cases) {
+    EXPECT_EQ(fs::exists(dir_ + "/" + c.name), !c.removed) << c.name;
+  }
+}
+
 TEST(IniFile, BooleansAndIntegers) {
   struct Case {
     const char* text;

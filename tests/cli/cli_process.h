@@ -1,0 +1,217 @@
+#pragma once
+// Runs bootquarn-cli as a program against a virtual device and a private data
+// folder, and reads what it left: its output, its exit, the device's requests.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "boot/boot_protocol.h"
+#include "virtual_device.h"
+
+extern char** environ;
+
+namespace bq::cli::testing {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kKfx = BQ_SOURCE_DIR "/examples/demo_firmware_v3_07.kfx";
+constexpr uint16_t kNewerLoader = 0x0202;
+
+struct CliRun {
+  bool exited = false;
+  int status = -1;  // exit status, or the signal that ended the program
+  std::string out;
+  std::string err;
+};
+
+inline std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline bool ChangesMemory(uint8_t command) {
+  switch (command) {
+    case boot::kEraseAll:
+    case boot::kEraseBlocks:
+    case boot::kWriteFlash:
+    case boot::kWriteVerifyFlash:
+    case boot::kWriteVerifyFlashLong:
+    case boot::kWriteEeprom:
+    case boot::kWriteProductType:
+      return true;
+    default:
+      return false;
+  }
+}
+
+inline bool IsFlashWrite(uint8_t command) {
+  return command == boot::kWriteVerifyFlash || command == boot::kWriteVerifyFlashLong ||
+         command == boot::kWriteFlash;
+}
+
+inline size_t CountRequests(const sim::VirtualDevice& device,
+                            const std::function<bool(uint8_t)>& pick) {
+  const auto requests = device.Requests();
+  return static_cast<size_t>(std::count_if(requests.begin(), requests.end(),
+                                           [&](const sim::Request& r) { return pick(r.command); }));
+}
+
+class CliProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/bq_cliw_XXXXXX";
+    dataHome_ = ::mkdtemp(tmpl);
+    ASSERT_FALSE(dataHome_.empty());
+  }
+  void TearDown() override {
+    if (device_) device_->Stop();
+    fs::remove_all(dataHome_);
+  }
+
+  sim::VirtualDevice& StartDevice(sim::SimOptions options) {
+    device_ = std::make_unique<sim::VirtualDevice>(std::move(options));
+    device_->Start();
+    return *device_;
+  }
+
+  // Starts the program with stdin from stdinFd and stdout/stderr into files of
+  // the data folder. Everything the child needs is prepared before fork: the
+  // device's thread runs in this process.
+  pid_t Spawn(const std::vector<std::string>& args, int stdinFd) {
+    std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome_};
+    for (char** e = environ; *e; ++e) {
+      if (std::string(*e).rfind("XDG_DATA_HOME=", 0) != 0) env.emplace_back(*e);
+    }
+    std::vector<std::string> argv = {BQ_BIN_DIR "/bootquarn-cli"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto pointers = [](std::vector<std::string>& v) {
+      std::vector<char*> p;
+      for (auto& s : v) p.push_back(s.data());
+      p.push_back(nullptr);
+      return p;
+    };
+    auto envp = pointers(env);
+    auto argp = pointers(argv);
+    const int out = ::open(OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open(ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(stdinFd, 0);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      ::execve(argp[0], argp.data(), envp.data());
+      ::_exit(127);
+    }
+    ::close(out);
+    ::close(err);
+    return pid;
+  }
+
+  // Waits for the program (killing it after a minute, which fails the test).
+  CliRun Finish(pid_t pid) {
+    CliRun run;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "bootquarn-cli did not end within a minute";
+        break;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    run.exited = WIFEXITED(status);
+    run.status = run.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+    run.out = ReadWhole(OutPath());
+    run.err = ReadWhole(ErrPath());
+    return run;
+  }
+
+  CliRun Cli(const std::vector<std::string>& args) {
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = Spawn(args, null);
+    ::close(null);
+    return Finish(pid);
+  }
+
+  // A terminal for the program's stdin: the master side stays with the test
+  // (kept open, so the program never sees a hang-up while it reads).
+  struct Terminal {
+    int master = -1;
+    int slave = -1;
+    ~Terminal() {
+      if (slave >= 0) ::close(slave);
+      if (master >= 0) ::close(master);
+    }
+  };
+  static void OpenTerminal(Terminal& t) {
+    t.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(t.master, 0);
+    ASSERT_EQ(::grantpt(t.master), 0);
+    ASSERT_EQ(::unlockpt(t.master), 0);
+    t.slave = ::open(::ptsname(t.master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(t.slave, 0);
+  }
+
+  // The program with a terminal on stdin that already holds the operator's reply.
+  CliRun CliOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    Terminal t;
+    OpenTerminal(t);
+    EXPECT_EQ(::write(t.master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    return Finish(Spawn(args, t.slave));
+  }
+
+  // Polls until ready() holds; false after the deadline.
+  // Whether the program's main thread sits in a read of its standard input.
+  static bool BlockedReadingStdin(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+    long number = -1;
+    std::string fd;
+    in >> number >> fd;
+    return number == SYS_read && fd == "0x0";
+  }
+
+  static bool WaitUntil(const std::function<bool()>& ready, std::chrono::seconds limit = 30s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!ready()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(5ms);
+    }
+    return true;
+  }
+
+  std::string ProductionLog() const {
+    std::string all;
+    const fs::path dir = dataHome_ + "/Quarn/BootQuarn/Log_Producao";
+    if (!fs::is_directory(dir)) return all;
+    for (const auto& entry : fs::directory_iterator(dir)) all += ReadWhole(entry.path().string());
+    return all;
+  }
+
+  std::string OutPath() const { return dataHome_ + "/stdout.txt"; }
+  std::string ErrPath() const { return dataHome_ + "/stderr.txt"; }
+
+  std::string dataHome_;
+  std::unique_ptr<sim::VirtualDevice> device_;
+};
+
+}  // namespace bq::cli::testing
