@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libcli11-dev nlohmann-json3-dev
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 
 missing=()
