@@ -12,6 +12,7 @@ packages=(
   help2man
   dpkg-dev file desktop-file-utils appstream
   xvfb xauth
+  clang libclang-rt-14-dev
 )
 if [ "${1:-}" = "--package" ]; then
   packages+=(lintian)

@@ -14,3 +14,8 @@ for preset in default sanitize; do
   echo "== test: $preset"
   ctest --preset "$preset" -j2
 done
+
+# Every fuzz target runs its committed corpus (seeds and past crashes) and a
+# short burst of new inputs.
+echo "== fuzz smoke"
+scripts/fuzz.sh --runs 2000

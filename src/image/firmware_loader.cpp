@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -23,17 +24,43 @@ enum RecordType : uint8_t {
   kProductHeader = 6,
 };
 
-// Reads a file line by line through one open descriptor; a line ends at LF.
-class LineReader {
+// Where the record lines come from; a line ends at LF.
+class LineSource {
+ public:
+  virtual ~LineSource() = default;
+  enum class Result { Line, End, Error };
+  virtual Result Next(std::string& line) = 0;
+  virtual int error() const { return 0; }
+};
+
+// The lines of a text already in memory.
+class TextLines : public LineSource {
+ public:
+  explicit TextLines(std::string_view text) : text_(text) {}
+
+  Result Next(std::string& line) override {
+    if (pos_ >= text_.size()) return Result::End;
+    size_t nl = text_.find('\n', pos_);
+    if (nl == std::string_view::npos) nl = text_.size();  // a last line without its LF
+    line.assign(text_.substr(pos_, nl - pos_));
+    pos_ = nl + 1;
+    return Result::Line;
+  }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+// Reads a file line by line through one open descriptor.
+class LineReader : public LineSource {
  public:
   explicit LineReader(int fd) : fd_(fd) {}
-  ~LineReader() { ::close(fd_); }
+  ~LineReader() override { ::close(fd_); }
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
-  enum class Result { Line, End, Error };
-
-  Result Next(std::string& line) {
+  Result Next(std::string& line) override {
     line.clear();
     for (;;) {
       size_t nl = buffer_.find('\n', pos_);
@@ -60,7 +87,7 @@ class LineReader {
       buffer_.append(chunk, static_cast<size_t>(n));
     }
   }
-  int error() const { return error_; }
+  int error() const override { return error_; }
 
  private:
   int fd_;
@@ -234,24 +261,20 @@ struct RecordParser {
 
 }  // namespace
 
-LoadResult LoadFirmwareFile(const std::string& fileName, FirmwareImage& image,
-                            FirmwareHeader& header) {
+namespace {
+
+// Refills the image from the lines and fills header, as LoadFirmwareFile says.
+LoadResult LoadFromLines(LineSource& lines, FirmwareImage& image, FirmwareHeader& header) {
   LoadResult result;
-  const int fd = OpenRegularFile(fileName);
-  if (fd < 0) {
-    result.error = LoadError{LoadError::Kind::Open, errno, 0, {}};
-    return result;
-  }
-  LineReader reader(fd);
   image.FillBlank();
   RecordParser parser{image, header, result};
   std::string line;
   int lineNumber = 0;
   while (!parser.endRecord) {
-    auto next = reader.Next(line);
-    if (next == LineReader::Result::End) break;
-    if (next == LineReader::Result::Error) {
-      result.error = LoadError{LoadError::Kind::Read, reader.error(), lineNumber, {}};
+    auto next = lines.Next(line);
+    if (next == LineSource::Result::End) break;
+    if (next == LineSource::Result::Error) {
+      result.error = LoadError{LoadError::Kind::Read, lines.error(), lineNumber, {}};
       return result;
     }
     ++lineNumber;
@@ -264,6 +287,25 @@ LoadResult LoadFirmwareFile(const std::string& fileName, FirmwareImage& image,
   }
   parser.FinishHeader();
   return result;
+}
+
+}  // namespace
+
+LoadResult LoadFirmwareFile(const std::string& fileName, FirmwareImage& image,
+                            FirmwareHeader& header) {
+  const int fd = OpenRegularFile(fileName);
+  if (fd < 0) {
+    LoadResult result;
+    result.error = LoadError{LoadError::Kind::Open, errno, 0, {}};
+    return result;
+  }
+  LineReader reader(fd);
+  return LoadFromLines(reader, image, header);
+}
+
+LoadResult LoadFirmwareText(std::string_view text, FirmwareImage& image, FirmwareHeader& header) {
+  TextLines lines(text);
+  return LoadFromLines(lines, image, header);
 }
 
 }  // namespace bq

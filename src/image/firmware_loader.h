@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "image/firmware_image.h"
 
@@ -48,6 +49,9 @@ struct LoadResult {
 // untouched; otherwise the image holds what was read up to a failing line.
 LoadResult LoadFirmwareFile(const std::string& fileName, FirmwareImage& image,
                             FirmwareHeader& header);
+
+// The same from a file's text already in memory; never fails with Open or Read.
+LoadResult LoadFirmwareText(std::string_view text, FirmwareImage& image, FirmwareHeader& header);
 
 // The text of the memory-size flag: "128K" or "64K".
 const char* MemorySizeText(bool memory128K);

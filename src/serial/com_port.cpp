@@ -3,6 +3,8 @@
 
 #include "serial/com_port.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <exception>
@@ -46,6 +48,53 @@ struct TComPortGPS::Impl {
 
   std::string lastError;
   int lastErrorCode = 0;
+
+  // Bytes a waiting read took from the device beyond what it was asked for;
+  // the next reads take them first. Reads come from one thread at a time, the
+  // counts and purges may come from the event thread.
+  static constexpr size_t kReadAheadSize = 512;
+  std::mutex aheadMutex;
+  std::array<uint8_t, kReadAheadSize> ahead{};
+  size_t aheadBegin = 0;
+  size_t aheadEnd = 0;
+
+  size_t TakeAhead(uint8_t* out, size_t count) {
+    std::lock_guard lock(aheadMutex);
+    const size_t n = std::min(count, aheadEnd - aheadBegin);
+    std::copy_n(ahead.data() + aheadBegin, n, out);
+    aheadBegin += n;
+    return n;
+  }
+
+  void KeepAhead(const uint8_t* bytes, size_t count) {
+    std::lock_guard lock(aheadMutex);
+    std::copy_n(bytes, count, ahead.data());
+    aheadBegin = 0;
+    aheadEnd = count;
+  }
+
+  size_t AheadCount() {
+    std::lock_guard lock(aheadMutex);
+    return aheadEnd - aheadBegin;
+  }
+
+  void DropAhead() {
+    std::lock_guard lock(aheadMutex);
+    aheadBegin = aheadEnd = 0;
+  }
+
+  // Waits for count more bytes of a read that already holds `held`, under the
+  // time-outs of the whole read; what else is waiting goes to the read-ahead.
+  size_t ReadWaiting(uint8_t* out, size_t count, size_t held) {
+    const Timeouts t = CurrentTimeouts();
+    if (count > kReadAheadSize) return backend->ReadAhead(out, count, count, held, t);
+    std::array<uint8_t, kReadAheadSize> staging;
+    const size_t n = backend->ReadAhead(staging.data(), count, staging.size(), held, t);
+    const size_t used = std::min(n, count);
+    std::copy_n(staging.data(), used, out);
+    KeepAhead(staging.data() + used, n - used);
+    return used;
+  }
 
   bool OnEventThread() const { return tlsEventThreadOf == this; }
 
@@ -126,6 +175,7 @@ struct TComPortGPS::Impl {
   }
 
   void CloseNow() {
+    DropAhead();
     AbortWriter();
     StopEventThread();
     backend->Close();
@@ -241,6 +291,7 @@ void TComPortGPS::Open() {
   try {
     p.backend->Open(p.deviceName);
     p.backend->DiscardInput();
+    p.DropAhead();
     p.backend->DiscardOutput();
     p.backend->SetBufferSizes(p.inputSize, p.outputSize);
     p.backend->ApplyLineSettings({p.baudRate, p.dtrControl, p.rtsControl});
@@ -283,6 +334,7 @@ void TComPortGPS::PurgeOutput() {
 
 void TComPortGPS::ClearInput() {
   impl_->FinishPendingClose();
+  impl_->DropAhead();
   if (impl_->Open()) impl_->backend->DiscardInput();
 }
 
@@ -301,7 +353,7 @@ void TComPortGPS::Flush() {
 size_t TComPortGPS::InputCount() {
   impl_->FinishPendingClose();
   if (!impl_->Open()) throw PortError(std::strerror(EBADF), EBADF);
-  return impl_->backend->InputCount();
+  return impl_->backend->InputCount() + impl_->AheadCount();
 }
 
 size_t TComPortGPS::OutputCount() {
@@ -313,10 +365,11 @@ size_t TComPortGPS::OutputCount() {
 size_t TComPortGPS::ReadBytes(uint8_t* buffer, size_t count, bool waitForCompletion) {
   Impl& p = *impl_;
   p.RequireOpen();
-  size_t got = 0;
+  size_t got = p.TakeAhead(buffer, count);
+  if (got == count) return got;
   try {
-    got = waitForCompletion ? p.backend->Read(buffer, count, p.CurrentTimeouts())
-                            : p.backend->ReadNow(buffer, count);
+    got += waitForCompletion ? p.ReadWaiting(buffer + got, count - got, got)
+                             : p.backend->ReadNow(buffer + got, count - got);
   } catch (const PortError&) {
     p.AfterFailure();
     throw;
@@ -358,8 +411,8 @@ Bytes TComPortGPS::ReadAvailable() {
   p.RequireOpen();
   Bytes bytes;
   try {
-    bytes.resize(p.backend->InputCount());
-    size_t got = 0;
+    bytes.resize(p.AheadCount() + p.backend->InputCount());
+    size_t got = p.TakeAhead(bytes.data(), bytes.size());
     while (got < bytes.size()) {
       size_t n = p.backend->ReadNow(bytes.data() + got, bytes.size() - got);
       if (n == 0) break;

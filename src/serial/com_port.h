@@ -49,6 +49,17 @@ class SerialBackend {
 
   // Reads up to count bytes under the time-outs; returns how many came.
   virtual size_t Read(uint8_t* buffer, size_t count, const Timeouts& timeouts) = 0;
+  // Read with read-ahead: waits under the time-outs exactly as Read would for a
+  // request of held + count bytes whose first held bytes were there at the
+  // call's start, and returns once count bytes came or a time-out ends it. Each
+  // read from the device takes whatever is waiting, up to capacity (>= count)
+  // bytes in all, so it may return more than count.
+  virtual size_t ReadAhead(uint8_t* buffer, size_t count, size_t capacity, size_t held,
+                           const Timeouts& timeouts) {
+    (void)capacity;
+    (void)held;
+    return Read(buffer, count, timeouts);
+  }
   // Reads what is there at once, up to count bytes; never waits.
   virtual size_t ReadNow(uint8_t* buffer, size_t count) = 0;
   // Hands count bytes to the driver; returns how many were accepted within the

@@ -99,20 +99,26 @@ class PosixSerialBackend : public SerialBackend {
   size_t OutputCount() override { return QueueCount(TIOCOUTQ); }
 
   size_t Read(uint8_t* buffer, size_t count, const Timeouts& t) override {
+    return ReadAhead(buffer, count, count, 0, t);
+  }
+
+  size_t ReadAhead(uint8_t* buffer, size_t count, size_t capacity, size_t held,
+                   const Timeouts& t) override {
     const auto start = Clock::now();
     const bool totalLimit = t.readMultiplier != 0 || t.readConstant != 0;
-    const auto deadline = start + milliseconds(uint64_t{t.readMultiplier} * count + t.readConstant);
-    Clock::time_point lastArrival{};
+    const auto deadline =
+        start + milliseconds(uint64_t{t.readMultiplier} * (held + count) + t.readConstant);
+    Clock::time_point lastArrival = start;
     size_t got = 0;
     while (got < count) {
-      size_t n = ReadNow(buffer + got, count - got);
+      size_t n = ReadNow(buffer + got, capacity - got);
       if (n > 0) {
         got += n;
         lastArrival = Clock::now();
         continue;
       }
       Clock::time_point until = totalLimit ? deadline : Clock::time_point::max();
-      if (got > 0 && t.readInterval != 0)
+      if (held + got > 0 && t.readInterval != 0)
         until = std::min(until, lastArrival + milliseconds(t.readInterval));
       if (until != Clock::time_point::max() && Clock::now() >= until) break;
       WaitReadable(until);

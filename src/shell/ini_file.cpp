@@ -118,16 +118,21 @@ bool TIniFileQuarn::Load(std::string* error) {
     if (error) *error = ErrnoText(err);
     return false;
   }
+  Parse(data);
+  return true;
+}
+
+void TIniFileQuarn::Parse(std::string_view data) {
+  lines_.clear();
   size_t start = 0;
   while (start < data.size()) {
     size_t end = data.find('\n', start);
-    if (end == std::string::npos) end = data.size();
-    std::string line = data.substr(start, end - start);
+    if (end == std::string_view::npos) end = data.size();
+    std::string line(data.substr(start, end - start));
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines_.push_back(std::move(line));
     start = end + 1;
   }
-  return true;
 }
 
 std::optional<std::string> TIniFileQuarn::Find(const std::string& section,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bq {
@@ -18,6 +19,8 @@ class TIniFileQuarn {
   // Reads the file. A missing file is an empty one; any other failure returns
   // false and puts the system's reason into *error.
   bool Load(std::string* error);
+  // Takes the lines of a file's text already in memory, in place of the loaded ones.
+  void Parse(std::string_view data);
 
   // Values are trimmed of surrounding blanks; sections and keys match in any case.
   std::string ReadString(const std::string& section, const std::string& key,

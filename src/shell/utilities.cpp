@@ -66,6 +66,27 @@ bool EnsureFolder(OperatorInterface& ui, const std::string& path, bool silent) {
   return true;
 }
 
+namespace {
+
+// Creates the log with its header and first line in one write, so a reader
+// never sees half of it. A failure is shown.
+enum class Created { Yes, Exists, Failed };
+Created CreateLogWithLine(OperatorInterface& ui, const std::string& fileName,
+                          const std::string& line) {
+  int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) return Created::Exists;
+    ui.ShowErrorBox("Erro criação do arquivo [" + fileName + "] =" + ErrnoText(errno));
+    return Created::Failed;
+  }
+  if (int err = WriteAndClose(fd, "#### Arquivo Criado ######\r\n" + line); err != 0) {
+    ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+  }
+  return Created::Yes;
+}
+
+}  // namespace
+
 bool AppendLogLine(OperatorInterface& ui, const std::string& fileName, const std::string& text) {
   if (fileName.empty()) return false;
   const std::string folder = FolderOf(fileName);
@@ -75,27 +96,24 @@ bool AppendLogLine(OperatorInterface& ui, const std::string& fileName, const std
   }
   const std::string line = LogTimestamp(NowLocal()) + ">" + text + "\r\n";
 
-  int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd >= 0) {
-    if (int err = WriteAndClose(fd, line); err != 0) {
-      ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+  // Stations writing at once: only the one whose O_EXCL create wins writes the
+  // header; the others find the file on their next try and append their line.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd >= 0) {
+      if (int err = WriteAndClose(fd, line); err != 0) {
+        ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+      }
+      return false;
     }
-    return false;
+    if (errno != ENOENT) {
+      ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(errno));
+      return false;
+    }
+    const Created created = CreateLogWithLine(ui, fileName, line);
+    if (created != Created::Exists) return created == Created::Yes;
   }
-  if (errno != ENOENT) {
-    ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(errno));
-    return false;
-  }
-  // Header and first line go out in one write, so a reader never sees half of it.
-  fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    ui.ShowErrorBox("Erro criação do arquivo [" + fileName + "] =" + ErrnoText(errno));
-    return false;
-  }
-  if (int err = WriteAndClose(fd, "#### Arquivo Criado ######\r\n" + line); err != 0) {
-    ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
-  }
-  return true;
+  return false;
 }
 
 void ResetUsageLog(const std::string& fileName) {

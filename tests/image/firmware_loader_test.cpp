@@ -313,6 +313,29 @@ TEST_P(LoaderCase, LoadsOrRefusesWithItsMessage) {
   }
 }
 
+// The file and the in-memory entry points share one parser: same verdict, same image.
+TEST_P(LoaderCase, TextInMemoryLoadsAsTheFileDoes) {
+  const LoadCase& c = GetParam();
+  TempDir dir;
+  const std::string text = Join(c.lines, "\r\n");
+  auto fromFile = std::make_unique<FirmwareImage>();
+  auto fromText = std::make_unique<FirmwareImage>();
+  FirmwareHeader fileHeader, textHeader;
+  LoadResult a = LoadFirmwareFile(dir.Write("f.hex", text), *fromFile, fileHeader);
+  LoadResult b = LoadFirmwareText(text, *fromText, textHeader);
+  ASSERT_EQ(a.ok(), b.ok());
+  if (!a.ok()) {
+    EXPECT_EQ(a.error->lineNumber, b.error->lineNumber);
+    EXPECT_EQ(a.error->problem, b.error->problem);
+  }
+  EXPECT_EQ(a.wrongSizeHeaders, b.wrongSizeHeaders);
+  EXPECT_EQ(fromFile->flash, fromText->flash);
+  EXPECT_EQ(fromFile->config, fromText->config);
+  EXPECT_EQ(fromFile->eeprom, fromText->eeprom);
+  EXPECT_EQ(fileHeader.productCode, textHeader.productCode);
+  EXPECT_EQ(fileHeader.serialNumber, textHeader.serialNumber);
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, LoaderCase, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 

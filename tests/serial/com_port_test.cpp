@@ -123,6 +123,46 @@ TEST_F(PortOperations, ReadAvailableNeverWaits) {
 
 // The peer reads nothing, so most of a large write cannot leave at once:
 // WriteString still returns at once, and every byte arrives in order later.
+// A waiting read takes every byte already there; the ones the caller did not
+// ask for stay the port's input until read, counted or purged.
+TEST_F(PortOperations, BytesReadAheadAreCountedReadAndPurged) {
+  OpenPort();
+  peer.Write({1, 2, 3, 4, 5});
+  ASSERT_TRUE(Eventually([&] { return port().InputCount() == 5; }));
+  EXPECT_EQ(port().ReadByte(), 1);
+  EXPECT_EQ(port().InputCount(), 4u);
+  uint8_t two[2] = {};
+  EXPECT_EQ(port().ReadBytes(two, 2, false), 2u);
+  EXPECT_EQ(two[1], 3);
+  EXPECT_EQ(port().ReadAvailable(), (Bytes{4, 5}));
+
+  peer.Write({6, 7, 8});
+  ASSERT_TRUE(Eventually([&] { return port().InputCount() == 3; }));
+  EXPECT_EQ(port().ReadByte(), 6);
+  port().PurgeInput();  // a late reply must not be taken for the next one
+  EXPECT_EQ(port().InputCount(), 0u);
+  peer.Write({9});
+  EXPECT_EQ(port().ReadByte(), 9);
+}
+
+// A read served partly from the read-ahead still waits for the rest.
+TEST_F(PortOperations, ReadLongerThanTheReadAheadWaitsForTheRest) {
+  OpenPort();
+  port().SetTimeouts({1000, 100, 1000, 0, 0});  // a loaded machine must not end the read
+  peer.Write({1, 2, 3});
+  ASSERT_TRUE(Eventually([&] { return port().InputCount() == 3; }));
+  EXPECT_EQ(port().ReadByte(), 1);
+  std::thread late([&] {
+    ASSERT_TRUE(Eventually([&] { return port().InputCount() == 0; }));
+    peer.Write({4});
+  });
+  uint8_t three[3] = {};
+  port().ReadBytes(three, 3, true);
+  late.join();
+  EXPECT_EQ(three[0], 2);
+  EXPECT_EQ(three[2], 4);
+}
+
 TEST_F(PortOperations, WriteStringReturnsAtOnceAndLosesNothing) {
   OpenPort();
   Bytes big(200000);
@@ -336,6 +376,7 @@ TEST_F(RxNotification, FiresWithoutConsumingAndStopsAtClose) {
   std::atomic<int> calls{0};
   port().SetRxCharHandler([&] { ++calls; });
   OpenPort();
+  port().SetTimeouts({1000, 100, 1000, 0, 0});  // a loaded machine must not end the read
   peer.Write({1, 2, 3});
   ASSERT_TRUE(Eventually([&] { return calls > 0; }));
   std::this_thread::sleep_for(milliseconds(30));

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "recording_operator.h"
 #include "shell/app_paths.h"
@@ -126,6 +129,34 @@ TEST_F(FolderAndLog, AppendLogLineStartsANewFileWithItsHeader) {
   EXPECT_TRUE(std::regex_match(Slurp(log), layout)) << Slurp(log);
   EXPECT_TRUE(ui_.Messages().empty());
   EXPECT_TRUE(ui_.Errors().empty());
+}
+
+// Stations of one bench log into one file: one header, every line once and whole.
+TEST_F(FolderAndLog, StationsStartingALogAtOnceWriteOneHeader) {
+  constexpr int kStations = 8;
+  for (int round = 0; round < 20; ++round) {
+    const std::string log = dir_ + "/race" + std::to_string(round) + ".txt";
+    std::atomic<bool> go{false};
+    std::vector<std::thread> stations;
+    std::vector<test::RecordingOperator> uis(kStations);
+    for (int s = 0; s < kStations; ++s) {
+      stations.emplace_back([&, s] {
+        while (!go) std::this_thread::yield();
+        AppendLogLine(uis[s], log, "estacao " + std::to_string(s));
+      });
+    }
+    go = true;
+    for (auto& t : stations) t.join();
+    const std::string text = Slurp(log);
+    size_t headers = 0;
+    for (size_t at = text.find("#### Arquivo Criado"); at != std::string::npos;
+         at = text.find("#### Arquivo Criado", at + 1))
+      ++headers;
+    EXPECT_EQ(headers, 1u) << text;
+    for (int s = 0; s < kStations; ++s)
+      EXPECT_NE(text.find(">estacao " + std::to_string(s) + "\r\n"), std::string::npos) << text;
+    for (const auto& ui : uis) EXPECT_TRUE(ui.Errors().empty());
+  }
 }
 
 TEST_F(FolderAndLog, AppendLogLineWithoutFolderDropsTheLineLoudly) {
