@@ -28,7 +28,7 @@ expect() {
   fi
 }
 
-expect "erase identify info ports reset write" ""
+expect "identify info" i
 expect "write" wr
 expect "--help --version" --
 expect "--help --json --no --port --yes" write --
