@@ -9,30 +9,10 @@
 #include <cstring>
 
 #include "image/firmware_loader.h"
+#include "image/hex_record.h"
 
 namespace bq {
 namespace {
-
-constexpr uint8_t kDataRecord = 0;
-constexpr uint8_t kEndRecord = 1;
-constexpr uint8_t kLinearAddressRecord = 4;
-
-void AppendRecord(std::string& out, uint8_t type, uint16_t offset, std::span<const uint8_t> data) {
-  std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size()),
-                                static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset),
-                                type};
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  uint8_t sum = 0;
-  for (uint8_t b : bytes) sum = static_cast<uint8_t>(sum + b);
-  bytes.push_back(static_cast<uint8_t>(-sum));
-  out += ':';
-  char hex[3];
-  for (uint8_t b : bytes) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    out += hex;
-  }
-  out += "\r\n";
-}
 
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
@@ -65,18 +45,18 @@ std::string IntelHexText(std::span<const HexSegment> segments) {
       const uint32_t address = segment.address + static_cast<uint32_t>(done);
       if (page != address >> 16) {
         page = address >> 16;
-        const uint8_t word[2] = {static_cast<uint8_t>(*page >> 8), static_cast<uint8_t>(*page)};
-        AppendRecord(out, kLinearAddressRecord, 0, word);
+        out += IntelHexLinearAddress(*page) + "\r\n";
       }
       // A record never crosses into the next page.
       const size_t pageLeft = 0x10000 - (address & 0xFFFF);
       const size_t count = std::min({kHexRecordBytes, segment.data.size() - done, pageLeft});
-      AppendRecord(out, kDataRecord, static_cast<uint16_t>(address),
-                   segment.data.subspan(done, count));
+      out += IntelHexRecord(kHexData, static_cast<uint16_t>(address),
+                            segment.data.subspan(done, count)) +
+             "\r\n";
       done += count;
     }
   }
-  AppendRecord(out, kEndRecord, 0, {});
+  out += IntelHexRecord(kHexEnd, 0, {}) + "\r\n";
   return out;
 }
 

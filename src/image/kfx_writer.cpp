@@ -10,38 +10,11 @@
 #include <span>
 
 #include "image/firmware_loader.h"
+#include "image/hex_record.h"
 
 namespace bq {
 
 namespace {
-
-constexpr uint8_t kDataRecord = 0;
-constexpr uint8_t kEndRecord = 1;
-constexpr uint8_t kUpperAddressRecord = 4;
-constexpr uint8_t kHeaderRecord = 6;
-
-std::string Record(uint8_t type, uint16_t offset, std::span<const uint8_t> data) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string line = ":";
-  uint8_t sum = 0;
-  auto put = [&](uint8_t b) {
-    line += digits[b >> 4];
-    line += digits[b & 15];
-    sum = static_cast<uint8_t>(sum + b);
-  };
-  put(static_cast<uint8_t>(data.size()));
-  put(static_cast<uint8_t>(offset >> 8));
-  put(static_cast<uint8_t>(offset));
-  put(type);
-  for (uint8_t b : data) put(b);
-  put(static_cast<uint8_t>(-sum));
-  return line;
-}
-
-std::string UpperAddressRecord(uint32_t upperWord) {
-  const uint8_t word[2] = {static_cast<uint8_t>(upperWord >> 8), static_cast<uint8_t>(upperWord)};
-  return Record(kUpperAddressRecord, 0, word);
-}
 
 // The byte layout the loader's DecodeHeaderRecord reads.
 std::string HeaderRecord(const FirmwareHeader& header) {
@@ -51,7 +24,7 @@ std::string HeaderRecord(const FirmwareHeader& header) {
   bytes[2] = header.version;
   bytes[8] = header.revision;
   bytes[13] = static_cast<uint8_t>(header.serialNumber >> 8);
-  return Record(kHeaderRecord, 0, bytes);
+  return IntelHexRecord(kHexProductHeader, 0, bytes);
 }
 
 // Non-blank records of one area that starts at address (upper word, offset) 0
@@ -62,9 +35,9 @@ void AddArea(std::vector<std::string>& lines, std::span<const uint8_t> area, uin
     auto chunk = area.subspan(at, std::min(kKfxBytesPerRecord, area.size() - at));
     if (std::all_of(chunk.begin(), chunk.end(), [](uint8_t b) { return b == 0xFF; })) continue;
     const uint32_t upper = upperBase + static_cast<uint32_t>(at >> 16);
-    if (upperWritten != upper) lines.push_back(UpperAddressRecord(upper));
+    if (upperWritten != upper) lines.push_back(IntelHexLinearAddress(upper));
     upperWritten = upper;
-    lines.push_back(Record(kDataRecord, static_cast<uint16_t>(at), chunk));
+    lines.push_back(IntelHexRecord(kHexData, static_cast<uint16_t>(at), chunk));
   }
 }
 
@@ -97,7 +70,7 @@ std::vector<std::string> KfxRecords(const FirmwareImage& image, const FirmwareHe
   AddArea(lines, image.flash, 0);
   AddArea(lines, image.config, kConfigUpperWord);
   AddArea(lines, image.eeprom, kEepromUpperWord);
-  lines.push_back(Record(kEndRecord, 0, {}));
+  lines.push_back(IntelHexRecord(kHexEnd, 0, {}));
   return lines;
 }
 
