@@ -1,5 +1,7 @@
 // bootquarn-cli scan [--ports LIST] [--json]: "Procura Porta", looking on every
-// port for a boot loader, then a Delmo, then an Arvex.
+// port for a boot loader, then a Delmo, then an Arvex; and scan-zircon, its
+// twin for a ZirconBox Amarelo, then a Sensor Zircon.
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -17,11 +19,14 @@ struct ScanOptions {
   ScanPortsOption ports;
 };
 
-int Scan(CliSession& session, const ScanOptions& options) {
+using ScanFunction = std::function<ScanOutcome(Context&)>;
+
+int Scan(CliSession& session, const ScanOptions& options, const ScanFunction& scan,
+         bool countPorts) {
   UseScanPorts(session.ctx(), options.ports);
   ScanOutcome outcome;
   const int status = session.Run([&] {
-    outcome = ScanPorts(session.ctx());
+    outcome = scan(session.ctx());
     return outcome.result == ScanResult::None ? kExitFailure : kExitOk;
   });
   const bool found = status == kExitOk;
@@ -29,27 +34,39 @@ int Scan(CliSession& session, const ScanOptions& options) {
                   << (found ? " on " + outcome.port : std::string()) << " (" << outcome.portsListed
                   << " ports scanned)\n";
   if (session.json()) {
-    session.EmitJson({{"ok", found},
-                      {"result", ScanResultName(outcome.result)},
-                      {"port", ValueOrNull(found, outcome.port)},
-                      {"baudRate", ValueOrNull(found, outcome.baudRate.value_or(0))},
-                      {"portsScanned", outcome.portsListed}});
+    nlohmann::json out{{"ok", found},
+                       {"result", ScanResultName(outcome.result)},
+                       {"port", ValueOrNull(found, outcome.port)},
+                       {"baudRate", ValueOrNull(found, outcome.baudRate.value_or(0))}};
+    if (countPorts) out["portsScanned"] = outcome.portsListed;
+    session.EmitJson(out);
   }
   return status;
+}
+
+void AddScan(CLI::App& app, int* exitCode, const char* name, const char* help, ScanFunction scan,
+             bool countPorts) {
+  auto options = std::make_shared<ScanOptions>();
+  auto* cmd = app.add_subcommand(name, help);
+  AddSessionOptions(cmd, options->session, false);
+  AddPortsOption(cmd, options->ports);
+  cmd->callback([exitCode, options, scan, countPorts] {
+    CliSession session(options->session);
+    *exitCode = Scan(session, *options, scan, countPorts);
+  });
 }
 
 }  // namespace
 
 void AddScanCommand(CLI::App& app, int* exitCode) {
-  auto options = std::make_shared<ScanOptions>();
-  auto* cmd = app.add_subcommand(
-      "scan", "Find the port of a device in boot mode, a Delmo or an Arvex (Procura Porta)");
-  AddSessionOptions(cmd, options->session, false);
-  AddPortsOption(cmd, options->ports);
-  cmd->callback([exitCode, options] {
-    CliSession session(options->session);
-    *exitCode = Scan(session, *options);
-  });
+  AddScan(app, exitCode, "scan",
+          "Find the port of a device in boot mode, a Delmo or an Arvex (Procura Porta)",
+          [](Context& ctx) { return ScanPorts(ctx); }, true);
+}
+
+void AddScanZirconCommand(CLI::App& app, int* exitCode) {
+  AddScan(app, exitCode, "scan-zircon", "Find the port of a ZirconBox Amarelo or a Sensor Zircon",
+          [](Context& ctx) { return ScanZirconPorts(ctx); }, false);
 }
 
 }  // namespace bq::cli
