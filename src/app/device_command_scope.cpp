@@ -9,12 +9,17 @@
 
 namespace bq {
 
+PortGuard::PortGuard(Context& ctx) : ctx_(ctx) {
+  ctx_.ComPortQuarn.BeginCommandHold();
+}
+
 PortGuard::~PortGuard() {
   try {
     CloseBootPort(ctx_.ComPortQuarn);
   } catch (const std::exception&) {
     // The error that ended the command is the one the operator sees.
   }
+  ctx_.ComPortQuarn.EndCommandHold();
 }
 
 CommandLockGuard::CommandLockGuard(Context& ctx, int settleMs) : ctx_(ctx), settleMs_(settleMs) {

@@ -6,11 +6,12 @@
 
 namespace bq {
 
-// Closes the port when the command ends. A failure there is dropped: the error
-// that ended the command is the one the operator sees.
+// Keeps the port ours for the whole command, across the closes and reopenings
+// it makes, and closes it when the command ends. A failure there is dropped:
+// the error that ended the command is the one the operator sees.
 class PortGuard {
  public:
-  explicit PortGuard(Context& ctx) : ctx_(ctx) {}
+  explicit PortGuard(Context& ctx);
   ~PortGuard();
   PortGuard(const PortGuard&) = delete;
   PortGuard& operator=(const PortGuard&) = delete;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/context.h"
+#include "serial/port_error.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -12,6 +13,24 @@ using Phase = ProgrammingPhase;
 
 std::string Hex(uint32_t address) {
   return "0x" + HexAddress24(address);
+}
+
+const char* PhaseText(Phase phase) {
+  switch (phase) {
+    case Phase::Erase:
+      return "o apagamento da memória de programa";
+    case Phase::WriteFlash:
+      return "a gravação da memória de programa";
+    case Phase::VerifyFlash:
+      return "a verificação da memória de programa";
+    case Phase::WriteEeprom:
+      return "a gravação da E2Prom";
+    case Phase::VerifyEeprom:
+      return "a verificação da E2Prom";
+    case Phase::Finish:
+      break;
+  }
+  return "a finalização";
 }
 
 // Shows the engine's events in the main page's fields, progress bar and status line.
@@ -28,6 +47,7 @@ class MainPageProgress : public ProgressSink {
   }
 
   void PhaseAnnounced(Phase phase) override {
+    phase_ = phase;
     switch (phase) {
       case Phase::Erase:
         AnnounceErase();
@@ -48,6 +68,7 @@ class MainPageProgress : public ProgressSink {
   }
 
   void RangeStarted(Phase phase, uint32_t first, uint32_t last) override {
+    address_ = first;
     max_ = last;
     ui_.SetProgressMax(last);
     ui_.SetProgressMin(first);
@@ -58,6 +79,7 @@ class MainPageProgress : public ProgressSink {
   }
 
   void Step(Phase, uint32_t address) override {
+    address_ = address;
     ui_.ProcessMessages();
     ui_.SetProgressPosition(address);
     ui_.SetField(Field::edEndereco, Hex(address));
@@ -71,6 +93,17 @@ class MainPageProgress : public ProgressSink {
 
   void PhaseFinished(Phase) override { ui_.SetProgressPosition(max_); }
 
+  // Where the plan stood when the device stopped answering.
+  ProgrammingResult Lost() const {
+    ProgrammingResult r;
+    r.status = ProgrammingResult::Status::Failed;
+    r.phase = phase_;
+    r.address = address_;
+    r.message = "Equipamento parou de responder no endereço " + Hex(address_) + " durante " +
+                PhaseText(phase_);
+    return r;
+  }
+
  private:
   void AnnounceErase() {
     const bool oneStep = plan_->eraseMode == EraseMode::OneStep;
@@ -83,6 +116,8 @@ class MainPageProgress : public ProgressSink {
   OperatorInterface& ui_;
   const ProgrammingPlan* plan_ = nullptr;
   uint32_t max_ = 0;
+  Phase phase_ = Phase::Erase;
+  uint32_t address_ = 0;
 };
 
 }  // namespace
@@ -95,7 +130,14 @@ ProgrammingResult ProgramDevice(Context& ctx) {
   const ProgrammingPlan plan = PlanProgramming(
       *ctx.image, ctx.options, ctx.identity.bootLoaderVersion, ctx.flowHeader.productCode);
   MainPageProgress progress(ctx.ui);
-  const ProgrammingResult result = RunProgrammingPlan(ctx.link(), plan, progress, ctx.cancelFlag);
+  ProgrammingResult result;
+  try {
+    result = RunProgrammingPlan(ctx.link(), plan, progress, ctx.cancelFlag);
+  } catch (const PortError& e) {
+    // The device went away mid-plan: the port's own words, then where it stopped.
+    ctx.ui.ShowMessage(e.what());
+    result = progress.Lost();
+  }
   if (result.ok()) {
     ctx.ui.SetField(Field::edCrono, FormatElapsed(ctx.elapsedCounter.load()));
   } else {

@@ -9,7 +9,9 @@ struct Context;
 
 // Needs the port open at the boot loader's rate, ctx.identity.bootLoaderVersion
 // read, and the image and ctx.flowHeader loaded. A failure or a cancel is
-// shown in a plain box with the engine's text.
+// shown in a plain box with the engine's text. A port error during the plan
+// (the device gone) is a failure too: its text, then the phase and address
+// where the device stopped answering.
 ProgrammingResult ProgramDevice(Context& ctx);
 
 }  // namespace bq

@@ -321,6 +321,15 @@ bool TComPortGPS::IsOpen() const {
   return impl_->Open();
 }
 
+void TComPortGPS::BeginCommandHold() {
+  impl_->backend->SetHold(true);
+}
+
+void TComPortGPS::EndCommandHold() {
+  impl_->FinishPendingClose();
+  impl_->backend->SetHold(false);
+}
+
 void TComPortGPS::PurgeInput() {
   ClearInput();
 }

@@ -80,6 +80,10 @@ class SerialBackend {
 
   virtual void RaisePriority() = 0;
   virtual void RestorePriority() = 0;
+
+  // While hold is on, a Close keeps the device claimed for this program, so
+  // that no other program takes it before the next Open.
+  virtual void SetHold(bool hold) { (void)hold; }
 };
 
 std::unique_ptr<SerialBackend> MakeDefaultSerialBackend();
@@ -108,6 +112,11 @@ class TComPortGPS {
   void Open();
   void Close();
   bool IsOpen() const;
+  // A command hold keeps the device ours from its first open until the hold
+  // ends, across the closes and reopenings of the command: another program
+  // (or port object) asking for it meanwhile is refused as busy.
+  void BeginCommandHold();
+  void EndCommandHold();
 
   void PurgeInput();
   void PurgeOutput();

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <string>
 
 #include "serial/com_port.h"
 #include "serial/raw_line.h"
@@ -50,9 +51,14 @@ timespec Remaining(Clock::time_point deadline) {
 
 class PosixSerialBackend : public SerialBackend {
  public:
-  ~PosixSerialBackend() override { Close(); }
+  ~PosixSerialBackend() override {
+    Close();
+    ReleaseHold();
+  }
 
   void Open(const std::string& deviceName) override {
+    if (ReopenHeld(deviceName)) return;
+    ReleaseHold();
     int fd = ::open(deviceName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) ThrowOs(errno);
     fd_ = fd;
@@ -62,9 +68,23 @@ class PosixSerialBackend : public SerialBackend {
       if (::ioctl(fd_, TIOCEXCL) < 0 && !NoModemLines(errno)) ThrowOs(errno);
       if (::flock(fd_, LOCK_EX | LOCK_NB) < 0) ThrowOs(errno == EWOULDBLOCK ? EBUSY : errno);
       OpenWatch();
+      heldName_ = deviceName;
+      if (holdWanted_) TakeHold();
     } catch (...) {
       Close();
       throw;
+    }
+  }
+
+  // While held, the open device stays ours between a Close and the next Open:
+  // a second descriptor keeps the lock and the exclusive mode, and the next
+  // Open of the same device takes that descriptor again.
+  void SetHold(bool hold) override {
+    holdWanted_ = hold;
+    if (!hold) {
+      ReleaseHold();
+    } else if (fd_ >= 0) {
+      TakeHold();
     }
   }
 
@@ -77,7 +97,8 @@ class PosixSerialBackend : public SerialBackend {
   void Close() override {
     if (epoll_ >= 0) ::close(epoll_);
     if (wake_ >= 0) ::close(wake_);
-    if (fd_ >= 0) ::close(fd_);  // also releases the lock and the exclusive mode
+    // Closing the last descriptor of the device releases the lock and the exclusive mode.
+    if (fd_ >= 0) ::close(fd_);
     epoll_ = wake_ = fd_ = -1;
   }
 
@@ -209,6 +230,33 @@ class PosixSerialBackend : public SerialBackend {
   }
 
  private:
+  void TakeHold() {
+    if (holdFd_ < 0) holdFd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  }
+
+  void ReleaseHold() {
+    if (holdFd_ >= 0) ::close(holdFd_);
+    holdFd_ = -1;
+  }
+
+  // Opens the held device again; false when there is no hold on that device or
+  // the device hung up meanwhile (then it is opened afresh by name).
+  bool ReopenHeld(const std::string& deviceName) {
+    if (holdFd_ < 0 || deviceName != heldName_) return false;
+    pollfd p{holdFd_, 0, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
+    fd_ = ::fcntl(holdFd_, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0) ThrowOs(errno);
+    lost_ = false;
+    try {
+      OpenWatch();
+    } catch (...) {
+      Close();
+      throw;
+    }
+    return true;
+  }
+
   // One edge-triggered watch on the device: one wake-up per arrival, bytes left alone.
   void OpenWatch() {
     epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
@@ -258,6 +306,9 @@ class PosixSerialBackend : public SerialBackend {
   }
 
   int fd_ = -1;
+  int holdFd_ = -1;
+  bool holdWanted_ = false;
+  std::string heldName_;
   int epoll_ = -1;
   int wake_ = -1;
   std::atomic<bool> lost_{false};

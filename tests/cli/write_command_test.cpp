@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -286,6 +287,51 @@ TEST_F(WriteCommand, AGlitchOnTheVersionReadIsAFailedConnection) {
     EXPECT_EQ(CountRequests(device, [](uint8_t cmd) { return cmd == boot::kResetRun; }), 0u);
     device.Stop();
   }
+}
+
+// A device that vanishes mid-write is named as such: the port's text, the
+// failed write, and the phase and address where it stopped answering, in the
+// JSON report too.
+TEST_F(WriteCommand, ADeviceLostMidWriteIsReportedWithThePhaseAndAddress) {
+  uint64_t thirdBlock = 0;
+  {
+    sim::VirtualDevice& device = StartDevice({});
+    ASSERT_EQ(Cli({"write", kKfx, "--port", device.PortPath(), "--no"}).status, 0);
+    int blocks = 0;
+    for (const sim::Request& r : device.Requests()) {
+      if (IsFlashWrite(r.command) && ++blocks == 3) {
+        thirdBlock = r.index;
+        break;
+      }
+    }
+    ASSERT_EQ(blocks, 3);
+    device.Stop();
+  }
+  sim::SimOptions options;
+  options.faults = {sim::ParseFault("unplug@" + std::to_string(thirdBlock))};
+  sim::VirtualDevice& device = StartDevice(options);
+  const CliRun r = Cli({"write", kKfx, "--port", device.PortPath(), "--json"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const size_t closed = r.err.find("Can't perform this operation on a closed port");
+  const size_t lost = r.err.find("Equipamento parou de responder no endereço 0x");
+  const size_t failed = r.err.find("Falha na gravação");
+  ASSERT_NE(closed, std::string::npos) << r.err;
+  ASSERT_NE(lost, std::string::npos) << r.err;
+  ASSERT_NE(failed, std::string::npos) << r.err;
+  EXPECT_LT(closed, lost);
+  EXPECT_NE(r.err.find("durante a gravação da memória de programa", lost), std::string::npos)
+      << r.err;
+  nlohmann::json j;
+  ASSERT_NO_THROW(j = nlohmann::json::parse(r.out)) << r.out;
+  EXPECT_EQ(j["ok"], false);
+  ASSERT_TRUE(j["failure"].is_object()) << r.out;
+  EXPECT_EQ(j["failure"]["phase"], "writeFlash");
+  const uint32_t address = j["failure"]["address"];
+  EXPECT_GT(address, 0u);
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%06X", address);
+  EXPECT_EQ(j["failure"]["message"], std::string("Equipamento parou de responder no endereço ") +
+                                         hex + " durante a gravação da memória de programa");
 }
 
 // Ctrl+C while the downgrade question waits on the terminal is no permission

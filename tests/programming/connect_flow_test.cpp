@@ -323,15 +323,18 @@ TEST_F(FlowTest, UnplugDuringTheWriteThenWriteAgain) {
   o.linkPath = (dir_ / "ttyBQ").string();
   Prepare(o);
 
-  bool ok = true;
-  try {
-    ok = ConnectAndProgram(ctx, true).ok;
-  } catch (const PortError& e) {
-    ok = false;
-    ui.ShowErrorBox(e.what());
-  }
-  EXPECT_FALSE(ok);
-  EXPECT_FALSE(ui.Errors().empty());
+  const WriteOutcome lost = ConnectAndProgram(ctx, true);
+  EXPECT_FALSE(lost.ok);
+  ASSERT_TRUE(lost.programming);
+  EXPECT_EQ(lost.programming->phase, ProgrammingPhase::WriteFlash);
+  EXPECT_GT(lost.programming->address, 0u);
+  const std::vector<std::string> messages = ui.Messages();
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ(messages[messages.size() - 2], kClosedPortText);
+  EXPECT_EQ(messages.back(), lost.programming->message);
+  EXPECT_EQ(lost.programming->message.rfind("Equipamento parou de responder no endereço 0x", 0),
+            0u);
+  EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Falha na gravação"});
   EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
   EXPECT_TRUE(ui.commandsEnabled);
   EXPECT_EQ(ctx.upgradeCounter, 0);

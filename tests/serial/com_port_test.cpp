@@ -295,6 +295,86 @@ TEST_F(BootPortRoutines, PortLockedInAnotherProcessIsRefused) {
   for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) ::close(fd);
 }
 
+// Another program's ways of asking for the device; each says whether it got it.
+struct Contender {
+  const char* name;
+  bool (*takes)(const std::string& device);
+};
+
+const Contender kContenders[] = {
+    {"another port object",
+     [](const std::string& device) {
+       TComPortGPS rival;
+       rival.SetDeviceName(device);
+       try {
+         rival.Open();
+       } catch (const PortError& e) {
+         return e.osCode() != EBUSY;  // only "busy" is the expected refusal
+       }
+       return true;
+     }},
+    {"an advisory lock",
+     [](const std::string& device) {
+       int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+       bool got = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+       if (fd >= 0) ::close(fd);
+       return got;
+     }},
+};
+
+using CommandHold = PortFixture;
+
+TEST_F(CommandHold, ClosedPortStaysOursUntilTheHoldEnds) {
+  for (const Contender& rival : kContenders) {
+    SCOPED_TRACE(rival.name);
+    port().BeginCommandHold();
+    OpenPort(19200);
+    CloseBootPort(port_);
+    EXPECT_FALSE(rival.takes(peer.SlaveName()));
+    OpenPort(38400);
+    peer.Write({0x5A});
+    uint8_t byte = 0;
+    EXPECT_TRUE(ReadByteTimed(port_, byte));
+    EXPECT_EQ(byte, 0x5A);
+    CloseBootPort(port_);
+    port().EndCommandHold();
+    EXPECT_TRUE(rival.takes(peer.SlaveName()));
+  }
+}
+
+TEST_F(CommandHold, PollingRivalNeverGetsThePortDuringTheReopenings) {
+  std::atomic<bool> done{false};
+  std::atomic<int> tries{0};
+  std::atomic<bool> taken{false};
+  port().BeginCommandHold();
+  OpenPort(19200);
+  std::thread rival([&] {
+    while (!done) {
+      if (kContenders[0].takes(peer.SlaveName())) taken = true;
+      ++tries;
+    }
+  });
+  ASSERT_TRUE(Eventually([&] { return tries > 0; }));
+  for (uint16_t rate : {38400, 19200, 38400}) OpenPort(rate);  // each closes, waits, reopens
+  done = true;
+  rival.join();
+  EXPECT_FALSE(taken);
+  CloseBootPort(port_);
+  port().EndCommandHold();
+}
+
+TEST_F(CommandHold, HoldTakenOnAnOpenPortCoversTheNextReopening) {
+  OpenPort();
+  port().BeginCommandHold();
+  CloseBootPort(port_);
+  EXPECT_FALSE(kContenders[1].takes(peer.SlaveName()));
+  OpenPort();
+  port().EndCommandHold();
+  EXPECT_FALSE(kContenders[1].takes(peer.SlaveName()));  // still open, still locked
+  CloseBootPort(port_);
+  EXPECT_TRUE(kContenders[1].takes(peer.SlaveName()));
+}
+
 TEST_F(BootPortRoutines, ReopenClosesFirstAndTakesTheNewRate) {
   OpenPort(19200);
   ApplyReadTimeouts(port_, ProbeTimeouts);
