@@ -33,7 +33,17 @@ struct MainPage {
   QPushButton* botHelp = nullptr;
   QPushButton* btnVersoes = nullptr;
   QPushButton* btnDescobrirPortaSerial = nullptr;
+  QPushButton* botProcuraPorta = nullptr;
+  QLabel* lbAviso = nullptr;  // a port scan's progress, shown only while it runs
+
+  // The accessory boot panel
+  QPushButton* btnSensorZirconEntraEmBoot = nullptr;
+  QPushButton* btnProcuraPortaSensorZircon = nullptr;
+  QPushButton* botArvexBoot = nullptr;
   QPushButton* botCancela = nullptr;
+
+  // The buttons of the device command lock.
+  std::vector<QPushButton*> DeviceCommandButtons() const;
 };
 
 MainPage BuildMainPage(QWidget* parent);

@@ -12,11 +12,13 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "app/accessory_boot.h"
 #include "app/commands.h"
 #include "app/connect_flow.h"
 #include "app/device_commands.h"
 #include "app/firmware_commands.h"
 #include "app/port_list_commands.h"
+#include "app/port_scan.h"
 #include "app/startup.h"
 #include "gui/about_box.h"
 #include "gui/cable_finder_dialog.h"
@@ -132,6 +134,12 @@ void TfrmQuarnMain10BootQuarn::ConnectCommands() {
   connect(page_.botCancela, &QPushButton::clicked, this, [this] { botCancelaClick(); });
   connect(page_.btnDescobrirPortaSerial, &QPushButton::clicked, this,
           [this] { btnDescobrirPortaSerialClick(); });
+  connect(page_.botProcuraPorta, &QPushButton::clicked, this, [this] { botProcuraPortaClick(); });
+  connect(page_.btnProcuraPortaSensorZircon, &QPushButton::clicked, this,
+          [this] { btnProcuraPortaSensorZirconClick(); });
+  connect(page_.btnSensorZirconEntraEmBoot, &QPushButton::clicked, this,
+          [this] { btnSensorZirconEntraEmBootClick(); });
+  connect(page_.botArvexBoot, &QPushButton::clicked, this, [this] { botArvexBootClick(); });
   page_.cbPortaSerial->onDropDown = [this] { cbPortaSerialDropDown(); };
   connect(page_.cbPortaSerial, &QComboBox::activated, this, [this] { cbPortaSerialChange(); });
 
@@ -232,6 +240,27 @@ void TfrmQuarnMain10BootQuarn::btnDescobrirPortaSerialClick() {
     if (finder.exec() != QDialog::Accepted) return std::nullopt;
     return finder.finder().FoundName();
   });
+}
+
+bool TfrmQuarnMain10BootQuarn::botProcuraPortaClick() {
+  return RunCommand([](Context& ctx) { bq::botProcuraPortaClick(ctx); });
+}
+
+bool TfrmQuarnMain10BootQuarn::btnProcuraPortaSensorZirconClick() {
+  return RunCommand([](Context& ctx) { bq::btnProcuraPortaSensorZirconClick(ctx); });
+}
+
+bool TfrmQuarnMain10BootQuarn::btnSensorZirconEntraEmBootClick() {
+  // The worker takes the box's state as the command starts; it never reads a widget.
+  const bool automatic = page_.checks.at(Check::chkGravarSensorZirconAuto)->isChecked();
+  return RunCommand([automatic](Context& ctx) {
+    ctx.gravarSensorZirconAuto = automatic;
+    bq::btnSensorZirconEntraEmBootClick(ctx);
+  });
+}
+
+bool TfrmQuarnMain10BootQuarn::botArvexBootClick() {
+  return RunCommand([](Context& ctx) { bq::botArvexBootClick(ctx); });
 }
 
 void TfrmQuarnMain10BootQuarn::OpenHelp(int topic) {

@@ -50,6 +50,10 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   void cbPortaSerialDropDown();
   bool cbPortaSerialChange();
   void btnDescobrirPortaSerialClick();
+  bool botProcuraPortaClick();
+  bool btnProcuraPortaSensorZirconClick();
+  bool btnSensorZirconEntraEmBootClick();
+  bool botArvexBootClick();
   void OpenHelp(int topic);
   void subMenuSobreClick();
 
