@@ -115,23 +115,17 @@ QGroupBox* BuildProgrammingGroup(MainPage& page) {
   auto* grid = new QGridLayout(group);
   AddLabelled(grid, 0, 0, "Endereco", AddEdit(page, Field::edEndereco, group));
   AddLabelled(grid, 0, 1, "Versao Boot", AddEdit(page, Field::edVersaoBoot, group));
-  QLineEdit* crono = AddEdit(page, Field::edCrono, group);
-  crono->setAccessibleName(QString::fromUtf8("Tempo decorrido"));
-  grid->addWidget(crono, 1, 2);
-  page.edAvisoGravacao = new QLineEdit(QString::fromUtf8("Processo de Gravação"), group);
+  AddLabelled(grid, 0, 2, "Tempo decorrido", AddEdit(page, Field::edCrono, group));
+  page.edAvisoGravacao = new StatusLineEdit(QString::fromUtf8("Processo de Gravação"), group);
   page.edAvisoGravacao->setObjectName("edAvisoGravacao");
-  page.edAvisoGravacao->setReadOnly(true);
   page.edAvisoGravacao->setAccessibleName(QString::fromUtf8("Situação"));
-  QFont bold = page.edAvisoGravacao->font();
-  bold.setBold(true);
-  bold.setPointSizeF(bold.pointSizeF() * 1.3);
-  page.edAvisoGravacao->setFont(bold);
   grid->addWidget(page.edAvisoGravacao, 2, 0, 1, 3);
   page.ProgressBarGrava = new QProgressBar(group);
   page.ProgressBarGrava->setObjectName("ProgressBarGrava");
   page.ProgressBarGrava->setRange(0, 100);
   page.ProgressBarGrava->setValue(0);
-  page.ProgressBarGrava->setTextVisible(false);
+  page.ProgressBarGrava->setTextVisible(true);
+  page.ProgressBarGrava->setFormat("%p%");
   grid->addWidget(page.ProgressBarGrava, 3, 0, 1, 3);
   return group;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gui/port_combo.h"
+#include "gui/status_line.h"
 #include "shell/operator_interface.h"
 
 namespace bq::gui {
@@ -23,7 +24,7 @@ struct MainPage {
   std::map<Combo, QComboBox*> combos;
   std::map<Check, QCheckBox*> checks;
 
-  QLineEdit* edAvisoGravacao = nullptr;  // the status line
+  StatusLineEdit* edAvisoGravacao = nullptr;  // the status line
   QProgressBar* ProgressBarGrava = nullptr;
   PortComboBox* cbPortaSerial = nullptr;
 

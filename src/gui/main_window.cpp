@@ -3,10 +3,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
@@ -23,17 +26,34 @@
 #include "gui/about_box.h"
 #include "gui/cable_finder_dialog.h"
 #include "gui/help.h"
+#include "gui/help_window.h"
 #include "gui/logo.h"
 #include "serial/port_error.h"
 
 namespace bq::gui {
+namespace {
+
+// The settings' data folder (the folder of the last file chosen); when it is
+// gone, the folder of the last firmware file; else the home folder.
+QString FileDialogFolder(const TPar& settings) {
+  for (const std::string& candidate :
+       {settings.dataFolder,
+        QFileInfo(QString::fromStdString(settings.firmwareFile)).path().toStdString()}) {
+    if (!candidate.empty() && QDir(QString::fromStdString(candidate)).exists()) {
+      return QString::fromStdString(candidate);
+    }
+  }
+  return QDir::homePath();
+}
+
+}  // namespace
 
 WindowSetup WindowSetup::System() {
   return {DefaultAppPaths(), MakeDefaultSerialBackend(), MakeSystemPortLister()};
 }
 
 TfrmQuarnMain10BootQuarn::TfrmQuarnMain10BootQuarn(WindowSetup setup)
-    : urlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    : urlOpener([this](const QUrl& url) { return ShowHelpPage(url); }) {
   setObjectName("TfrmQuarnMain10BootQuarn");
   setWindowIcon(QIcon(IconPixmap(64)));
 
@@ -147,8 +167,19 @@ void TfrmQuarnMain10BootQuarn::ConnectCommands() {
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WindowShortcut);
   connect(escape, &QShortcut::activated, this, [this] { botCancelaClick(); });
+  // A menu closed with the keyboard leaves the menu bar holding the keys, and it
+  // takes the next Esc for itself: that Esc still cancels.
+  menuBar()->installEventFilter(this);
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(f1, &QShortcut::activated, this, [this] { OpenHelp(kHelpHowTo); });
+}
+
+bool TfrmQuarnMain10BootQuarn::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == menuBar() && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    botCancelaClick();
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 bool TfrmQuarnMain10BootQuarn::RunCommand(std::function<void(Context&)> command) {
@@ -186,15 +217,19 @@ void TfrmQuarnMain10BootQuarn::botProcurarClick() {
     QApplication::beep();
     return;
   }
-  QFileDialog dialog(this, QString::fromUtf8("Abrir arquivo"),
-                     QString::fromStdString(ctx_->settings.dataFolder));
+  QFileDialog dialog(this, QString::fromUtf8("Abrir arquivo"), FileDialogFolder(ctx_->settings));
   dialog.setObjectName("OpenDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setDefaultSuffix("kfx");
-  dialog.setNameFilters({QString::fromUtf8("Arquivo Hex formato Quarn (*.kfx)"),
+  // The two program formats together first: the operator rarely knows which one a file is.
+  dialog.setNameFilters({QString::fromUtf8("Arquivos de programa (*.kfx *.hex)"),
+                         QString::fromUtf8("Arquivo Hex formato Quarn (*.kfx)"),
                          QString::fromUtf8("Arquivo de programa hexadecimal (*.hex)"),
                          QString::fromUtf8("Todos arquivos (*)")});
+  if (!ctx_->settings.firmwareFile.empty()) {
+    dialog.selectFile(QFileInfo(QString::fromStdString(ctx_->settings.firmwareFile)).fileName());
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   ChooseFirmware(dialog.selectedFiles().front());
 }
@@ -267,6 +302,11 @@ void TfrmQuarnMain10BootQuarn::OpenHelp(int topic) {
   OpenHelpTopic(ctx_->paths, *ui_, topic, urlOpener);
 }
 
+bool TfrmQuarnMain10BootQuarn::ShowHelpPage(const QUrl& page) {
+  if (helpWindow_ == nullptr) helpWindow_ = new HelpWindow(this);
+  return helpWindow_->ShowPage(page);
+}
+
 void TfrmQuarnMain10BootQuarn::subMenuSobreClick() {
   AboutBox about(this);
   about.exec();
@@ -282,10 +322,27 @@ void TfrmQuarnMain10BootQuarn::showEvent(QShowEvent* event) {
   }
 }
 
+bool TfrmQuarnMain10BootQuarn::ConfirmCancelAndClose() {
+  QMessageBox box(QMessageBox::Question, kApplicationTitle,
+                  QString::fromUtf8("Há uma operação em andamento.\n\nCancelar a operação e sair?"),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setObjectName("ConfirmCloseBox");
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  // The command may have ended while the question was up: then there is nothing to cancel.
+  return box.exec() == QMessageBox::Yes;
+}
+
 void TfrmQuarnMain10BootQuarn::closeEvent(QCloseEvent* event) {
   if (closed_) {
     event->accept();
     return;
+  }
+  if (runner_.Busy() && !closePending_) {
+    if (!ConfirmCancelAndClose()) {
+      event->ignore();
+      return;
+    }
   }
   if (runner_.Busy()) {
     // The port and the settings are left alone until the command has ended;

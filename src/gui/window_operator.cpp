@@ -33,8 +33,8 @@ QString WindowOperator::BoxText(const std::string& text) {
 
 void WindowOperator::ShowStatus(const std::string& text, bool success) {
   PostTo(owner_, [this, text, success] {
-    QLineEdit* line = page_.edAvisoGravacao;
-    line->setText(ToQt(text));
+    StatusLineEdit* line = page_.edAvisoGravacao;
+    line->ShowText(ToQt(text));
     QPalette palette = line->palette();
     palette.setColor(QPalette::Base, success ? kSuccessColour
                                              : QApplication::palette(line).color(QPalette::Button));
