@@ -1,6 +1,7 @@
 // The device commands run on the worker thread while the window stays live.
 
 #include <QAction>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -81,6 +82,8 @@ TEST_F(DeviceCommandTest, EscapeDuringAWriteCancelsIt) {
   EXPECT_EQ(boxes_->Texts("MessageBox").back(), " Cancelado");
   EXPECT_EQ(boxes_->Texts("ErrorBox"), std::vector<std::string>{"Falha na gravação"});
   EXPECT_FALSE(StatusLineGreen());
+  EXPECT_EQ(StatusLine(), "Cancelado");
+  EXPECT_EQ(window.findChild<QProgressBar*>("ProgressBarGrava")->value(), 0);
   EXPECT_TRUE(DeviceButtonsEnabled());
 }
 
