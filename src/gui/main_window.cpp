@@ -20,6 +20,7 @@
 #include "app/connect_flow.h"
 #include "app/device_commands.h"
 #include "app/firmware_commands.h"
+#include "app/port_hint.h"
 #include "app/port_list_commands.h"
 #include "app/port_scan.h"
 #include "app/startup.h"
@@ -189,7 +190,11 @@ bool TfrmQuarnMain10BootQuarn::RunCommand(std::function<void(Context&)> command)
         try {
           command(*ctx_);
         } catch (const PortError& e) {
-          ctx_->ui.ShowErrorBox(e.what());
+          // The error's own text, then why the port would not open, as the command line says it.
+          std::string text = e.what();
+          const std::string hint = PortFailureHint(ctx_->ComPortQuarn, ctx_->settings.portName);
+          if (!hint.empty()) text += "\r\n\r\n" + hint;
+          ctx_->ui.ShowErrorBox(text);
         } catch (const std::exception& e) {
           ctx_->ui.ShowErrorBox(e.what());
         }
@@ -258,6 +263,9 @@ void TfrmQuarnMain10BootQuarn::cbPortaSerialDropDown() {
 }
 
 bool TfrmQuarnMain10BootQuarn::cbPortaSerialChange() {
+  // A typed path that is not there is marked at once, before any command meets it.
+  const QString entered = page_.cbPortaSerial->currentText();
+  page_.cbPortaSerial->FlagMissingPath(!entered.isEmpty() && !QFileInfo::exists(entered));
   return RunCommand([](Context& ctx) {
     bq::cbPortaSerialChange(ctx);
     AtualizaStatusBar(ctx);
