@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTextBrowser>
 
+#include "gui/port_combo.h"
 #include "gui/status_line.h"
 #include "window_fixture.h"
 
@@ -56,6 +57,22 @@ TEST_F(WindowTest, EscapeCancelsAfterAMenuWasOpenedAndClosed) {
   QWidget* focus = QApplication::focusWidget();
   QTest::keyClick(focus ? focus : &window, Qt::Key_Escape);
   EXPECT_TRUE(window.context().cancelFlag);
+}
+
+TEST_F(WindowTest, EscapeCancelsWhereverTheFocusIs) {
+  auto& window = OpenWindow();
+  window.activateWindow();
+  auto* ports = window.findChild<gui::PortComboBox*>("cbPortaSerial");
+  QWidget* targets[] = {window.findChild<QLineEdit*>("edNomeArquivoKFX"), ports->lineEdit(),
+                        window.findChild<QPushButton*>("botConectarEGravar"),
+                        window.findChild<QCheckBox*>("chkGravarSensorZirconAuto"),
+                        window.findChild<QLineEdit*>("edAvisoGravacao")};
+  for (QWidget* target : targets) {
+    window.context().cancelFlag = false;
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_Escape);
+    EXPECT_TRUE(window.context().cancelFlag) << target->objectName().toStdString();
+  }
 }
 
 TEST_F(WindowTest, QuestionsAnswerInPortuguese) {
