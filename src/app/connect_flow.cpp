@@ -90,6 +90,20 @@ bool StoppedBeforeErase(Context& ctx) {
   return true;
 }
 
+// The status line and the bar tell how the write ended, not its last phase.
+void ShowEndOfFailedWrite(Context& ctx, const ProgrammingResult& result) {
+  ctx.ui.SetProgressMin(0);
+  ctx.ui.SetProgressPosition(0);
+  const bool cancelled = result.status == ProgrammingResult::Status::Cancelled;
+  ctx.ui.ShowStatus(cancelled ? "Cancelado" : "Falha na gravação", false);
+}
+
+// The identity read failed: the status no longer speaks of the file.
+void ReportNoIdentity(Context& ctx) {
+  ctx.ui.ShowStatus("Falha na Leitura do NS", false);
+  ctx.ui.ShowErrorBox(kNoIdentityText);
+}
+
 void ReportSuccess(Context& ctx) {
   ctx.ui.ShowStatus("Operação Ok", true);
   PlainWait(100);
@@ -118,13 +132,13 @@ WriteOutcome CheckAndProgram(Context& ctx, bool program) {
 
   std::optional<DeviceIdentity> device = ReadDeviceIdentity(ctx.link());
   if (!device) {
-    ctx.ui.ShowErrorBox(kNoIdentityText);
+    ReportNoIdentity(ctx);
     return {};
   }
   if (StoppedBeforeErase(ctx)) return {};
   device = ReadDeviceIdentity(ctx.link());
   if (!device) {
-    ctx.ui.ShowErrorBox(kNoIdentityText);
+    ReportNoIdentity(ctx);
     ResetRun(ctx.link());
     return {};
   }
@@ -144,6 +158,7 @@ WriteOutcome CheckAndProgram(Context& ctx, bool program) {
 
   WriteOutcome outcome{false, ProgramDevice(ctx)};
   if (!outcome.programming->ok()) {
+    ShowEndOfFailedWrite(ctx, *outcome.programming);
     ctx.ui.ShowErrorBox("Falha na gravação");
     return outcome;
   }
@@ -154,6 +169,7 @@ WriteOutcome CheckAndProgram(Context& ctx, bool program) {
 
 WriteOutcome ConnectAndProgram(Context& ctx, bool detectBaud) {
   PortGuard port(ctx);
+  ClearShownBootVersion(ctx, detectBaud);
   IdentifyDevice(ctx, detectBaud, false);  // a missing device is reported by the checks
   CommandLockGuard lock(ctx, 300);
   if (StoppedBeforeErase(ctx)) return {};

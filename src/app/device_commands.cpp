@@ -64,6 +64,7 @@ bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet) {
 bool ReadAttachedDevice(Context& ctx, DeviceIdentity& read) {
   DeviceCommandScope scope(ctx);
   ClearDeviceIdentity(ctx);
+  ClearShownBootVersion(ctx, true);
   const bool identified = IdentifyDevice(ctx, true, false, read);
   CloseBootPort(ctx.ComPortQuarn);
   return identified;

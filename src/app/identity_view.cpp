@@ -43,6 +43,13 @@ void ShowBootVersion(Context& ctx, const BootVersionInfo& info) {
   ctx.ui.SetField(Field::edVerHard, std::to_string(info.hardwareVersion));
 }
 
+void ClearShownBootVersion(Context& ctx, bool baudRateToo) {
+  for (Field f : {Field::edVersaoBoot, Field::edVersaoBootR2, Field::edVerHard}) {
+    ctx.ui.SetField(f, "x");
+  }
+  if (baudRateToo) ctx.ui.SetField(Field::edBaudRateAchado, "x");
+}
+
 void ForgetBootVersion(Context& ctx) {
   ctx.identity.bootLoaderVersion = 0;
   ctx.identity.hardwareVersion = 0;

@@ -14,5 +14,9 @@ void ClearDeviceIdentity(Context& ctx);
 void ShowBootVersion(Context& ctx, const BootVersionInfo& info);
 // After a boot-version request that was not answered: nothing is known.
 void ForgetBootVersion(Context& ctx);
+// Before a new identity read: the boot-loader version, hardware and baud rate
+// shown from an earlier device show "x" until this read finds them again (the
+// baud rate only when this read looks for it).
+void ClearShownBootVersion(Context& ctx, bool baudRateToo);
 
 }  // namespace bq

@@ -1,13 +1,10 @@
 #pragma once
-// Turns the reason a port would not open into advice for the operator at a shell.
+// The port advice lives with the core commands, shared with the window.
 
-#include <string>
-
-#include "serial/com_port.h"
+#include "app/port_hint.h"
 
 namespace bq::cli {
 
-// Empty when the port's last open did not fail.
-std::string PortFailureHint(const TComPortGPS& port, const std::string& portName);
+using bq::PortFailureHint;
 
 }  // namespace bq::cli

@@ -1,6 +1,6 @@
 #pragma once
-// The help pages, installed with the program as HTML and opened in the
-// desktop's browser at a topic.
+// The help pages, installed with the program as HTML and opened at a topic
+// (in the program's own help window).
 
 #include <QUrl>
 #include <functional>
@@ -16,7 +16,7 @@ namespace bq::gui {
 // <share folder>help/topic<N>.html
 std::string HelpTopicPath(const AppPaths& paths, int topic);
 
-// Opens the topic's page with open (the desktop's URL opener unless a test
+// Opens the topic's page with open (the window's help viewer unless a test
 // swaps it); tells the operator when the page is missing or cannot be opened.
 bool OpenHelpTopic(const AppPaths& paths, OperatorInterface& ui, int topic,
                    const std::function<bool(const QUrl&)>& open);

@@ -8,7 +8,7 @@
 
 #include "app/startup.h"
 #include "gui/main_window.h"
-#include "app/startup.h"
+#include "gui/translations.h"
 #include "shell/utilities.h"
 
 namespace {
@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(bq::kApplicationTitle);
+  // Without the translation Qt's own words stay in English; the program still runs.
+  bq::gui::InstallQtTranslations(app);
   // Qt adopts the user's locale at start; numbers and dates here never follow it.
   QLocale::setDefault(QLocale::c());
   bq::SetNumberAndDateFormats();

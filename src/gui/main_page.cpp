@@ -97,8 +97,14 @@ QGroupBox* BuildPortGroup(MainPage& page) {
   auto* grid = new QGridLayout(group);
   page.cbPortaSerial = new PortComboBox(group);
   AddLabelled(grid, 0, 0, "Porta Serial", page.cbPortaSerial);
+  page.botProcuraPorta = AddButton("botProcuraPorta", "Procura Porta", group);
+  grid->addWidget(page.botProcuraPorta, 1, 1);
   page.btnDescobrirPortaSerial = AddButton("btnDescobrirPortaSerial", "Qual Porta?", group);
-  grid->addWidget(page.btnDescobrirPortaSerial, 1, 1);
+  grid->addWidget(page.btnDescobrirPortaSerial, 1, 2);
+  page.lbAviso = new QLabel(group);
+  page.lbAviso->setObjectName("lbAviso");
+  page.lbAviso->setVisible(false);
+  grid->addWidget(page.lbAviso, 2, 0, 1, 3);
   grid->setColumnStretch(0, 1);
   return group;
 }
@@ -109,23 +115,17 @@ QGroupBox* BuildProgrammingGroup(MainPage& page) {
   auto* grid = new QGridLayout(group);
   AddLabelled(grid, 0, 0, "Endereco", AddEdit(page, Field::edEndereco, group));
   AddLabelled(grid, 0, 1, "Versao Boot", AddEdit(page, Field::edVersaoBoot, group));
-  QLineEdit* crono = AddEdit(page, Field::edCrono, group);
-  crono->setAccessibleName(QString::fromUtf8("Tempo decorrido"));
-  grid->addWidget(crono, 1, 2);
-  page.edAvisoGravacao = new QLineEdit(QString::fromUtf8("Processo de Gravação"), group);
+  AddLabelled(grid, 0, 2, "Tempo decorrido", AddEdit(page, Field::edCrono, group));
+  page.edAvisoGravacao = new StatusLineEdit(QString::fromUtf8("Processo de Gravação"), group);
   page.edAvisoGravacao->setObjectName("edAvisoGravacao");
-  page.edAvisoGravacao->setReadOnly(true);
   page.edAvisoGravacao->setAccessibleName(QString::fromUtf8("Situação"));
-  QFont bold = page.edAvisoGravacao->font();
-  bold.setBold(true);
-  bold.setPointSizeF(bold.pointSizeF() * 1.3);
-  page.edAvisoGravacao->setFont(bold);
   grid->addWidget(page.edAvisoGravacao, 2, 0, 1, 3);
   page.ProgressBarGrava = new QProgressBar(group);
   page.ProgressBarGrava->setObjectName("ProgressBarGrava");
   page.ProgressBarGrava->setRange(0, 100);
   page.ProgressBarGrava->setValue(0);
-  page.ProgressBarGrava->setTextVisible(false);
+  page.ProgressBarGrava->setTextVisible(true);
+  page.ProgressBarGrava->setFormat("%p%");
   grid->addWidget(page.ProgressBarGrava, 3, 0, 1, 3);
   return group;
 }
@@ -146,12 +146,34 @@ QWidget* BuildCommandPanel(MainPage& page) {
   return panel;
 }
 
-QWidget* BuildCancelPanel(MainPage& page) {
+// "ENTRAR E MODO DE ATUALIZAÇÂO ( MODO BOOT )", with the cancel button below.
+QWidget* BuildAccessoryBootPanel(MainPage& page) {
   auto* panel = new QGroupBox;
   panel->setObjectName("Panel3");
-  auto* row = new QHBoxLayout(panel);
+  auto* grid = new QGridLayout(panel);
+  auto* heading =
+      new QLabel(QString::fromUtf8("ENTRAR E MODO DE ATUALIZAÇÂO ( MODO BOOT )"), panel);
+  heading->setObjectName("LabelZircon");
+  QFont bold = heading->font();
+  bold.setBold(true);
+  heading->setFont(bold);
+  grid->addWidget(heading, 0, 0, 1, 2);
+  page.btnSensorZirconEntraEmBoot = AddButton(
+      "btnSensorZirconEntraEmBoot", "Sensor Zircon ou Zircon Box - Modo Atualização (Boot)", panel);
+  grid->addWidget(page.btnSensorZirconEntraEmBoot, 1, 0);
+  auto* automatic = new QCheckBox(QString::fromUtf8("Gravar automaticamente"), panel);
+  automatic->setObjectName("chkGravarSensorZirconAuto");
+  automatic->setChecked(true);
+  page.checks[Check::chkGravarSensorZirconAuto] = automatic;
+  grid->addWidget(automatic, 1, 1);
+  page.btnProcuraPortaSensorZircon = AddButton(
+      "btnProcuraPortaSensorZircon", "Procura Porta ( Sensor Zircon ou Zircon Box )", panel);
+  grid->addWidget(page.btnProcuraPortaSensorZircon, 2, 0);
+  page.botArvexBoot = AddButton("botArvexBoot", "Arvex - Modo Atualização ( Boot )", panel);
+  grid->addWidget(page.botArvexBoot, 3, 0);
   page.botCancela = AddButton("botCancela", "Cancel [ESC]", panel);
-  row->addWidget(page.botCancela);
+  grid->addWidget(page.botCancela, 4, 0, 1, 2);
+  grid->setColumnStretch(0, 1);
   return panel;
 }
 
@@ -181,7 +203,7 @@ MainPage BuildMainPage(QWidget* parent) {
   right->addWidget(BuildPortGroup(page));
   right->addWidget(BuildProgrammingGroup(page));
   right->addWidget(BuildCommandPanel(page));
-  right->addWidget(BuildCancelPanel(page));
+  right->addWidget(BuildAccessoryBootPanel(page));
   right->addWidget(BuildLogo());
   right->addStretch(1);
 
@@ -189,6 +211,11 @@ MainPage BuildMainPage(QWidget* parent) {
   columns->addLayout(left, 3);
   columns->addLayout(right, 2);
   return page;
+}
+
+std::vector<QPushButton*> MainPage::DeviceCommandButtons() const {
+  return {botLeNS, botConectarEGravar, botArvexBoot, btnSensorZirconEntraEmBoot,
+          btnProcuraPortaSensorZircon};
 }
 
 void FillProductCombos(MainPage& page, const std::vector<std::string>& names) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gui/port_combo.h"
+#include "gui/status_line.h"
 #include "shell/operator_interface.h"
 
 namespace bq::gui {
@@ -23,7 +24,7 @@ struct MainPage {
   std::map<Combo, QComboBox*> combos;
   std::map<Check, QCheckBox*> checks;
 
-  QLineEdit* edAvisoGravacao = nullptr;  // the status line
+  StatusLineEdit* edAvisoGravacao = nullptr;  // the status line
   QProgressBar* ProgressBarGrava = nullptr;
   PortComboBox* cbPortaSerial = nullptr;
 
@@ -33,7 +34,17 @@ struct MainPage {
   QPushButton* botHelp = nullptr;
   QPushButton* btnVersoes = nullptr;
   QPushButton* btnDescobrirPortaSerial = nullptr;
+  QPushButton* botProcuraPorta = nullptr;
+  QLabel* lbAviso = nullptr;  // a port scan's progress, shown only while it runs
+
+  // The accessory boot panel
+  QPushButton* btnSensorZirconEntraEmBoot = nullptr;
+  QPushButton* btnProcuraPortaSensorZircon = nullptr;
+  QPushButton* botArvexBoot = nullptr;
   QPushButton* botCancela = nullptr;
+
+  // The buttons of the device command lock.
+  std::vector<QPushButton*> DeviceCommandButtons() const;
 };
 
 MainPage BuildMainPage(QWidget* parent);

@@ -3,35 +3,58 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include "app/accessory_boot.h"
 #include "app/commands.h"
 #include "app/connect_flow.h"
 #include "app/device_commands.h"
 #include "app/firmware_commands.h"
+#include "app/port_hint.h"
 #include "app/port_list_commands.h"
+#include "app/port_scan.h"
 #include "app/startup.h"
 #include "gui/about_box.h"
 #include "gui/cable_finder_dialog.h"
 #include "gui/help.h"
+#include "gui/help_window.h"
 #include "gui/logo.h"
 #include "serial/port_error.h"
 
 namespace bq::gui {
+namespace {
+
+// The settings' data folder (the folder of the last file chosen); when it is
+// gone, the folder of the last firmware file; else the home folder.
+QString FileDialogFolder(const TPar& settings) {
+  for (const std::string& candidate :
+       {settings.dataFolder,
+        QFileInfo(QString::fromStdString(settings.firmwareFile)).path().toStdString()}) {
+    if (!candidate.empty() && QDir(QString::fromStdString(candidate)).exists()) {
+      return QString::fromStdString(candidate);
+    }
+  }
+  return QDir::homePath();
+}
+
+}  // namespace
 
 WindowSetup WindowSetup::System() {
   return {DefaultAppPaths(), MakeDefaultSerialBackend(), MakeSystemPortLister()};
 }
 
 TfrmQuarnMain10BootQuarn::TfrmQuarnMain10BootQuarn(WindowSetup setup)
-    : urlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    : urlOpener([this](const QUrl& url) { return ShowHelpPage(url); }) {
   setObjectName("TfrmQuarnMain10BootQuarn");
   setWindowIcon(QIcon(IconPixmap(64)));
 
@@ -132,6 +155,12 @@ void TfrmQuarnMain10BootQuarn::ConnectCommands() {
   connect(page_.botCancela, &QPushButton::clicked, this, [this] { botCancelaClick(); });
   connect(page_.btnDescobrirPortaSerial, &QPushButton::clicked, this,
           [this] { btnDescobrirPortaSerialClick(); });
+  connect(page_.botProcuraPorta, &QPushButton::clicked, this, [this] { botProcuraPortaClick(); });
+  connect(page_.btnProcuraPortaSensorZircon, &QPushButton::clicked, this,
+          [this] { btnProcuraPortaSensorZirconClick(); });
+  connect(page_.btnSensorZirconEntraEmBoot, &QPushButton::clicked, this,
+          [this] { btnSensorZirconEntraEmBootClick(); });
+  connect(page_.botArvexBoot, &QPushButton::clicked, this, [this] { botArvexBootClick(); });
   page_.cbPortaSerial->onDropDown = [this] { cbPortaSerialDropDown(); };
   connect(page_.cbPortaSerial, &QComboBox::activated, this, [this] { cbPortaSerialChange(); });
 
@@ -139,8 +168,19 @@ void TfrmQuarnMain10BootQuarn::ConnectCommands() {
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WindowShortcut);
   connect(escape, &QShortcut::activated, this, [this] { botCancelaClick(); });
+  // A menu closed with the keyboard leaves the menu bar holding the keys, and it
+  // takes the next Esc for itself: that Esc still cancels.
+  menuBar()->installEventFilter(this);
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(f1, &QShortcut::activated, this, [this] { OpenHelp(kHelpHowTo); });
+}
+
+bool TfrmQuarnMain10BootQuarn::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == menuBar() && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    botCancelaClick();
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 bool TfrmQuarnMain10BootQuarn::RunCommand(std::function<void(Context&)> command) {
@@ -150,7 +190,11 @@ bool TfrmQuarnMain10BootQuarn::RunCommand(std::function<void(Context&)> command)
         try {
           command(*ctx_);
         } catch (const PortError& e) {
-          ctx_->ui.ShowErrorBox(e.what());
+          // The error's own text, then why the port would not open, as the command line says it.
+          std::string text = e.what();
+          const std::string hint = PortFailureHint(ctx_->ComPortQuarn, ctx_->settings.portName);
+          if (!hint.empty()) text += "\r\n\r\n" + hint;
+          ctx_->ui.ShowErrorBox(text);
         } catch (const std::exception& e) {
           ctx_->ui.ShowErrorBox(e.what());
         }
@@ -178,15 +222,19 @@ void TfrmQuarnMain10BootQuarn::botProcurarClick() {
     QApplication::beep();
     return;
   }
-  QFileDialog dialog(this, QString::fromUtf8("Abrir arquivo"),
-                     QString::fromStdString(ctx_->settings.dataFolder));
+  QFileDialog dialog(this, QString::fromUtf8("Abrir arquivo"), FileDialogFolder(ctx_->settings));
   dialog.setObjectName("OpenDialog");
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setDefaultSuffix("kfx");
-  dialog.setNameFilters({QString::fromUtf8("Arquivo Hex formato Quarn (*.kfx)"),
+  // The two program formats together first: the operator rarely knows which one a file is.
+  dialog.setNameFilters({QString::fromUtf8("Arquivos de programa (*.kfx *.hex)"),
+                         QString::fromUtf8("Arquivo Hex formato Quarn (*.kfx)"),
                          QString::fromUtf8("Arquivo de programa hexadecimal (*.hex)"),
                          QString::fromUtf8("Todos arquivos (*)")});
+  if (!ctx_->settings.firmwareFile.empty()) {
+    dialog.selectFile(QFileInfo(QString::fromStdString(ctx_->settings.firmwareFile)).fileName());
+  }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   ChooseFirmware(dialog.selectedFiles().front());
 }
@@ -215,6 +263,9 @@ void TfrmQuarnMain10BootQuarn::cbPortaSerialDropDown() {
 }
 
 bool TfrmQuarnMain10BootQuarn::cbPortaSerialChange() {
+  // A typed path that is not there is marked at once, before any command meets it.
+  const QString entered = page_.cbPortaSerial->currentText();
+  page_.cbPortaSerial->FlagMissingPath(!entered.isEmpty() && !QFileInfo::exists(entered));
   return RunCommand([](Context& ctx) {
     bq::cbPortaSerialChange(ctx);
     AtualizaStatusBar(ctx);
@@ -234,8 +285,34 @@ void TfrmQuarnMain10BootQuarn::btnDescobrirPortaSerialClick() {
   });
 }
 
+bool TfrmQuarnMain10BootQuarn::botProcuraPortaClick() {
+  return RunCommand([](Context& ctx) { bq::botProcuraPortaClick(ctx); });
+}
+
+bool TfrmQuarnMain10BootQuarn::btnProcuraPortaSensorZirconClick() {
+  return RunCommand([](Context& ctx) { bq::btnProcuraPortaSensorZirconClick(ctx); });
+}
+
+bool TfrmQuarnMain10BootQuarn::btnSensorZirconEntraEmBootClick() {
+  // The worker takes the box's state as the command starts; it never reads a widget.
+  const bool automatic = page_.checks.at(Check::chkGravarSensorZirconAuto)->isChecked();
+  return RunCommand([automatic](Context& ctx) {
+    ctx.gravarSensorZirconAuto = automatic;
+    bq::btnSensorZirconEntraEmBootClick(ctx);
+  });
+}
+
+bool TfrmQuarnMain10BootQuarn::botArvexBootClick() {
+  return RunCommand([](Context& ctx) { bq::botArvexBootClick(ctx); });
+}
+
 void TfrmQuarnMain10BootQuarn::OpenHelp(int topic) {
   OpenHelpTopic(ctx_->paths, *ui_, topic, urlOpener);
+}
+
+bool TfrmQuarnMain10BootQuarn::ShowHelpPage(const QUrl& page) {
+  if (helpWindow_ == nullptr) helpWindow_ = new HelpWindow(this);
+  return helpWindow_->ShowPage(page);
 }
 
 void TfrmQuarnMain10BootQuarn::subMenuSobreClick() {
@@ -253,10 +330,27 @@ void TfrmQuarnMain10BootQuarn::showEvent(QShowEvent* event) {
   }
 }
 
+bool TfrmQuarnMain10BootQuarn::ConfirmCancelAndClose() {
+  QMessageBox box(QMessageBox::Question, kApplicationTitle,
+                  QString::fromUtf8("Há uma operação em andamento.\n\nCancelar a operação e sair?"),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setObjectName("ConfirmCloseBox");
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  // The command may have ended while the question was up: then there is nothing to cancel.
+  return box.exec() == QMessageBox::Yes;
+}
+
 void TfrmQuarnMain10BootQuarn::closeEvent(QCloseEvent* event) {
   if (closed_) {
     event->accept();
     return;
+  }
+  if (runner_.Busy() && !closePending_) {
+    if (!ConfirmCancelAndClose()) {
+      event->ignore();
+      return;
+    }
   }
   if (runner_.Busy()) {
     // The port and the settings are left alone until the command has ended;

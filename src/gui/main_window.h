@@ -18,6 +18,8 @@
 
 namespace bq::gui {
 
+class HelpWindow;
+
 // What the window is built over; tests pass their own paths, ports and lister.
 struct WindowSetup {
   AppPaths paths;
@@ -38,7 +40,7 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   bool CommandRunning() const { return runner_.Busy(); }
   void WaitForCommand() { runner_.WaitUntilIdle(); }
 
-  // How help pages reach the browser; tests swap it.
+  // How help pages are shown (in the program's help window); tests swap it.
   std::function<bool(const QUrl&)> urlOpener;
 
   // Commands. Those that start on the worker return false when refused.
@@ -50,12 +52,18 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   void cbPortaSerialDropDown();
   bool cbPortaSerialChange();
   void btnDescobrirPortaSerialClick();
+  bool botProcuraPortaClick();
+  bool btnProcuraPortaSensorZirconClick();
+  bool btnSensorZirconEntraEmBootClick();
+  bool botArvexBootClick();
   void OpenHelp(int topic);
+  bool ShowHelpPage(const QUrl& page);
   void subMenuSobreClick();
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildStatusBar();
@@ -66,6 +74,8 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   void CommandEnded();
   // A menu entry performs its button's click, unless the button is locked.
   void PerformIfEnabled(QWidget* button, const std::function<void()>& click);
+  // Asked when the window is closed while a command runs: Yes cancels it and leaves.
+  bool ConfirmCancelAndClose();
 
   MainPage page_;
   std::array<QLabel*, 3> statusPanels_{};
@@ -73,6 +83,7 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   std::unique_ptr<ComboPortList> portList_;
   std::unique_ptr<Context> ctx_;
   QTimer Cronometro_;
+  HelpWindow* helpWindow_ = nullptr;  // made on first use; a child of the window
   bool activated_ = false;
   bool closePending_ = false;
   bool closed_ = false;

@@ -1,6 +1,8 @@
 #include "gui/port_combo.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QLineEdit>
 #include <QStyledItemDelegate>
 
 #include "gui/gui_thread.h"
@@ -34,6 +36,9 @@ PortComboBox::PortComboBox(QWidget* parent) : QComboBox(parent) {
   setInsertPolicy(QComboBox::InsertAtBottom);
   setMaxVisibleItems(20);
   setItemDelegate(new PortEntryDelegate(this));
+  connect(this, &QComboBox::editTextChanged, this, [this] {
+    if (missing_) FlagMissingPath(false);
+  });
 }
 
 void PortComboBox::showPopup() {
@@ -42,6 +47,17 @@ void PortComboBox::showPopup() {
   QAbstractItemView* list = view();
   list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + 24);
   QComboBox::showPopup();
+}
+
+void PortComboBox::FlagMissingPath(bool missing) {
+  if (!isEditable()) return;
+  missing_ = missing;
+  QPalette palette = lineEdit()->palette();
+  palette.setColor(QPalette::Text,
+                   missing ? QColor(Qt::red) : QApplication::palette().color(QPalette::Text));
+  lineEdit()->setPalette(palette);
+  lineEdit()->setToolTip(missing ? QString::fromUtf8("Porta não encontrada: ") + currentText()
+                                 : QString());
 }
 
 void PortComboBox::AddPort(const QString& path, const QString& description, const QString& byId) {

@@ -24,6 +24,13 @@ class PortComboBox : public QComboBox {
   void AddPort(const QString& path, const QString& description, const QString& byId = {});
   // What the open list shows for the entry at index: path and description.
   QString ShownText(int index) const;
+  // Marks the field's text as a path that is not there (red, with a tool tip
+  // saying so) until the text changes.
+  void FlagMissingPath(bool missing);
+  bool PathFlaggedMissing() const { return missing_; }
+
+ private:
+  bool missing_ = false;
 };
 
 // The combo box as PortListControl; safe to call from the worker thread, each

@@ -33,8 +33,8 @@ QString WindowOperator::BoxText(const std::string& text) {
 
 void WindowOperator::ShowStatus(const std::string& text, bool success) {
   PostTo(owner_, [this, text, success] {
-    QLineEdit* line = page_.edAvisoGravacao;
-    line->setText(ToQt(text));
+    StatusLineEdit* line = page_.edAvisoGravacao;
+    line->ShowText(ToQt(text));
     QPalette palette = line->palette();
     palette.setColor(QPalette::Base, success ? kSuccessColour
                                              : QApplication::palette(line).color(QPalette::Button));
@@ -96,6 +96,8 @@ void WindowOperator::SetField(Field field, const std::string& text) {
       it->second->setCursorPosition(0);
     } else if (QLabel* panel = StatusPanel(field)) {
       panel->setText(ToQt(text));
+    } else if (field == Field::lbAviso) {
+      page_.lbAviso->setText(ToQt(text));
     } else {
       hiddenFields_[field] = text;
     }
@@ -108,6 +110,7 @@ std::string WindowOperator::FieldText(Field field) const {
       return it->second->text().toStdString();
     }
     if (QLabel* panel = StatusPanel(field)) return panel->text().toStdString();
+    if (field == Field::lbAviso) return page_.lbAviso->text().toStdString();
     auto hidden = hiddenFields_.find(field);
     return hidden == hiddenFields_.end() ? std::string() : hidden->second;
   });
@@ -144,8 +147,14 @@ void WindowOperator::ClearMemo(Memo memo) {
 
 void WindowOperator::SetDeviceCommandsEnabled(bool enabled) {
   PostTo(owner_, [this, enabled] {
-    page_.botLeNS->setEnabled(enabled);
-    page_.botConectarEGravar->setEnabled(enabled);
+    for (QPushButton* button : page_.DeviceCommandButtons()) button->setEnabled(enabled);
+  });
+}
+
+void WindowOperator::SetScanRunning(bool running) {
+  PostTo(owner_, [this, running] {
+    page_.lbAviso->setVisible(running);
+    page_.botProcuraPorta->setVisible(!running);
   });
 }
 

@@ -36,6 +36,7 @@ class WindowOperator : public OperatorInterface {
   void AddMemoLine(Memo memo, const std::string& line) override;
   void ClearMemo(Memo memo) override;
   void SetDeviceCommandsEnabled(bool enabled) override;
+  void SetScanRunning(bool running) override;
 
   // Box texts as the window shows them (line ends as the toolkit wants them).
   static QString BoxText(const std::string& text);

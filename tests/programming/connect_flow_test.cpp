@@ -220,6 +220,9 @@ TEST_F(FlowTest, FailedProgrammingLeavesTheDeviceInBootModeAndNothingCounted) {
   EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
 
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Falha na gravação"});
+  // The displays tell how the write ended, not where it was.
+  EXPECT_EQ(ui.LastStatus(), "Falha na gravação");
+  EXPECT_EQ(ui.progressPosition, 0u);
   EXPECT_EQ(Resets(), 0u);
   EXPECT_TRUE(device->InBootMode());
   EXPECT_EQ(ctx.upgradeCounter, 0);
@@ -260,6 +263,7 @@ TEST_P(FlowIdentityTest, MissingIdentityIsReported) {
   EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
 
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{kNoIdentity});
+  EXPECT_EQ(ui.LastStatus(), "Falha na Leitura do NS");  // no longer the file's status
   EXPECT_EQ(Resets(), GetParam().resets);
   EXPECT_FALSE(Programmed());
 }
@@ -268,6 +272,37 @@ INSTANTIATE_TEST_SUITE_P(Reads, FlowIdentityTest,
                          ::testing::Values(IdentityLossCase{"FirstRead", 1, 0},
                                            IdentityLossCase{"SecondRead", 2, 1}),
                          [](const auto& info) { return info.param.name; });
+
+TEST_F(FlowTest, CancelledWriteSaysSoAndEmptiesTheBar) {
+  Prepare(Device(1, 0, 0, true));
+  OpenAndReadVersion();
+  ui.onProcessMessages = [this] {
+    if (ui.LastStatus().rfind("Gravando", 0) == 0) ctx.cancelFlag = true;
+  };
+
+  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
+
+  EXPECT_EQ(ui.Messages().back(), " Cancelado");
+  EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Falha na gravação"});
+  EXPECT_EQ(ui.LastStatus(), "Cancelado");
+  EXPECT_EQ(ui.progressPosition, 0u);
+}
+
+// A device gone since the last read: nothing of it stays beside the crosses.
+TEST_F(FlowTest, FailedReadLeavesNoEarlierBootVersionOrRate) {
+  Prepare(Device(1, 2, 0));
+  ASSERT_TRUE(ConnectAndProgram(ctx, true).ok);
+  ASSERT_NE(ui.FieldText(Field::edVerHard), "x");
+  device->Stop();
+
+  DeviceIdentity read;
+  EXPECT_FALSE(ReadAttachedDevice(ctx, read));
+
+  for (Field f : {Field::edNSLido, Field::edVersaoBoot, Field::edVersaoBootR2, Field::edVerHard,
+                  Field::edBaudRateAchado}) {
+    EXPECT_EQ(ui.FieldText(f), "x") << FieldName(f);
+  }
+}
 
 TEST_F(FlowTest, ConnectWritesAHighAddressDeviceAndClosesThePort) {
   Prepare(Device(10, 0, 0, true), {10, 1, 3, 7});

@@ -1,6 +1,7 @@
 // The device commands run on the worker thread while the window stays live.
 
 #include <QAction>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -81,10 +82,12 @@ TEST_F(DeviceCommandTest, EscapeDuringAWriteCancelsIt) {
   EXPECT_EQ(boxes_->Texts("MessageBox").back(), " Cancelado");
   EXPECT_EQ(boxes_->Texts("ErrorBox"), std::vector<std::string>{"Falha na gravação"});
   EXPECT_FALSE(StatusLineGreen());
+  EXPECT_EQ(StatusLine(), "Cancelado");
+  EXPECT_EQ(window.findChild<QProgressBar*>("ProgressBarGrava")->value(), 0);
   EXPECT_TRUE(DeviceButtonsEnabled());
 }
 
-TEST_F(DeviceCommandTest, ClosingDuringACommandWaitsForItsEnd) {
+TEST_F(DeviceCommandTest, ClosingDuringAWriteAsksAndWaitsForItsEnd) {
   sim::SimOptions paced;
   paced.pacing = true;
   StartDevice(paced);
@@ -92,9 +95,17 @@ TEST_F(DeviceCommandTest, ClosingDuringACommandWaitsForItsEnd) {
   Button("botConectarEGravar")->click();
   ASSERT_TRUE(WaitUntil([&] { return StatusLine().find("Gravando") != std::string::npos; }, 30000));
 
+  // No keeps the write going; Yes cancels it, and the window closes at its end.
+  boxes_->answers = {QMessageBox::No, QMessageBox::Yes};
+  window.close();
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.CommandRunning());
+  EXPECT_FALSE(window.context().cancelFlag);
   window.close();
   EXPECT_TRUE(window.isVisible());  // the command is asked to stop first
+  EXPECT_TRUE(window.context().cancelFlag);
   ASSERT_TRUE(WaitUntil([&] { return !window.isVisible(); }, 30000));
+  EXPECT_EQ(boxes_->Texts("ConfirmCloseBox").size(), 2u);
   EXPECT_FALSE(window.context().ComPortQuarn.IsOpen());
   EXPECT_TRUE(std::filesystem::exists(dataRoot_ + "BootQuarn.Ini"));
 }

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "gui/port_combo.h"
+#include "serial/port_error.h"
 #include "window_fixture.h"
 
 namespace bq::test {
@@ -105,6 +107,43 @@ TEST_F(WindowTest, ATypedDevicePathBecomesTheSettingsPort) {
   // Not a serial port: it does not open, and that is not reported until a device command runs.
   EXPECT_FALSE(window.context().ComPortQuarn.IsOpen());
   EXPECT_EQ(boxes_->seen.size(), boxesAtStart);
+  EXPECT_FALSE(static_cast<gui::PortComboBox*>(ports)->PathFlaggedMissing());
+}
+
+TEST_F(WindowTest, ATypedPathThatIsNotThereIsFlaggedAtOnce) {
+  ports_ = {"/dev/ttyUSB0"};
+  auto& window = OpenWindow();
+  auto* ports = window.findChild<gui::PortComboBox*>("cbPortaSerial");
+  const std::string missing = root_.string() + "/ttyNada";
+  ports->lineEdit()->clear();
+  QTest::keyClicks(ports->lineEdit(), QString::fromStdString(missing));
+  QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+  EXPECT_TRUE(ports->PathFlaggedMissing());
+  EXPECT_TRUE(ports->lineEdit()->toolTip().contains(QString::fromStdString(missing)));
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+
+  QTest::keyClicks(ports->lineEdit(), "0");  // the operator corrects it
+  EXPECT_FALSE(ports->PathFlaggedMissing());
+}
+
+// A port that does not open: the error keeps its text and says why, as the command line does.
+TEST_F(WindowTest, APortThatDoesNotOpenSaysWhy) {
+  const std::string missing = root_.string() + "/ttyNada";
+  ports_ = {missing};
+  auto& window = OpenWindow();
+  const std::string file = root_.string() + "/produto.kfx";
+  WriteTestKfx(file, 0x0FFF, 5, 1234, 3, 7);
+  ASSERT_TRUE(window.ChooseFirmware(QString::fromStdString(file)));
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  boxes_->seen.clear();
+  ASSERT_TRUE(window.botConectarEGravarClick());
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }, 30000));
+  std::vector<std::string> errors = boxes_->Texts("ErrorBox");
+  ASSERT_FALSE(errors.empty());
+  const std::string& last = errors.back();
+  EXPECT_EQ(last.rfind(kClosedPortText, 0), 0u) << last;
+  EXPECT_NE(last.find("cannot open " + missing + ": "), std::string::npos) << last;
+  EXPECT_NE(last.find("does not exist"), std::string::npos) << last;
 }
 
 }  // namespace

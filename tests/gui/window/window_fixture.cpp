@@ -141,8 +141,10 @@ bool WindowTest::StatusLineGreen() const {
 }
 
 bool WindowTest::DeviceButtonsEnabled() const {
-  return window_->findChild<QPushButton*>("botConectarEGravar")->isEnabled() &&
-         window_->findChild<QPushButton*>("botLeNS")->isEnabled();
+  for (QPushButton* button : window_->page().DeviceCommandButtons()) {
+    if (!button->isEnabled()) return false;
+  }
+  return true;
 }
 
 }  // namespace bq::test

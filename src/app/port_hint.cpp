@@ -1,8 +1,8 @@
-#include "cli/port_hint.h"
+#include "app/port_hint.h"
 
 #include "serial/port_error.h"
 
-namespace bq::cli {
+namespace bq {
 
 std::string PortFailureHint(const TComPortGPS& port, const std::string& portName) {
   const int code = port.LastErrorCode();
@@ -28,4 +28,4 @@ std::string PortFailureHint(const TComPortGPS& port, const std::string& portName
   }
 }
 
-}  // namespace bq::cli
+}  // namespace bq

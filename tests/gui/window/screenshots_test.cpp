@@ -1,0 +1,72 @@
+// Pictures of the window for the documentation, taken only when asked:
+//   BQ_SCREENSHOT_DIR   where the PNG files go
+//   BQ_SCREENSHOT_PORT  the port of a device (a bootquarn-sim --pacing --link)
+// Without both the test is skipped.
+
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+
+#include "window_fixture.h"
+
+namespace bq::test {
+namespace {
+
+class Screenshots : public WindowTest {
+ protected:
+  void Save(const char* name) {
+    QApplication::processEvents();
+    const QString path = QString::fromUtf8(dir_) + "/" + name;
+    EXPECT_TRUE(window_->grab().save(path, "PNG")) << path.toStdString();
+  }
+  bool WaitForStatus(const std::string& start, int timeoutMs = 60000) {
+    return WaitUntil([&] { return StatusLine().rfind(start, 0) == 0; }, timeoutMs);
+  }
+  int BarPercent() const {
+    auto* bar = window_->findChild<QProgressBar*>("ProgressBarGrava");
+    const int span = bar->maximum() - bar->minimum();
+    return span <= 0 ? 0 : (bar->value() - bar->minimum()) * 100 / span;
+  }
+  const char* dir_ = nullptr;
+};
+
+TEST_F(Screenshots, DuringAndAfterAWriteAndAfterACancel) {
+  dir_ = std::getenv("BQ_SCREENSHOT_DIR");
+  const char* port = std::getenv("BQ_SCREENSHOT_PORT");
+  if (dir_ == nullptr || port == nullptr) GTEST_SKIP() << "BQ_SCREENSHOT_DIR/PORT not set";
+  ports_ = {port};
+  auto& window = OpenWindow();
+  const std::string file = root_.string() + "/P05_V3_07_NS001234.kfx";
+  WriteTestKfx(file, 0x7FFF, 5, 1234, 3, 7);
+  ASSERT_TRUE(window.ChooseFirmware(QString::fromStdString(file)));
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  auto* write = window.findChild<QPushButton*>("botConectarEGravar");
+
+  // A cancelled write leaves the device in its boot loader, ready for the full write;
+  // a finished one starts the device's program, so it comes last.
+  write->click();
+  ASSERT_TRUE(WaitForStatus("Gravando"));
+  ASSERT_TRUE(WaitUntil([&] { return BarPercent() >= 20; }, 60000));
+  // Without a window manager the window may never become active; the button then stands in.
+  window.activateWindow();
+  if (QTest::qWaitForWindowActive(&window, 2000)) {
+    QTest::keyClick(&window, Qt::Key_Escape);
+  } else {
+    window.findChild<QPushButton*>("botCancela")->click();
+  }
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }, 60000));
+  ASSERT_EQ(StatusLine(), "Cancelado");
+  Save("window-cancelled.png");
+
+  write->click();
+  ASSERT_TRUE(WaitForStatus("Gravando"));
+  ASSERT_TRUE(WaitUntil([&] { return BarPercent() >= 40; }, 60000));
+  Save("window-writing.png");
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }, 120000));
+  ASSERT_EQ(StatusLine(), "Operação Ok");
+  Save("window-written.png");
+}
+
+}  // namespace
+}  // namespace bq::test
