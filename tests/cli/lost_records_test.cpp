@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct Breakage {
   bool diskFull;              // else a file stands where the data folder goes
   const char* lostLogPrefix;  // how the lost production-log line is reported
 };
+
+void PrintTo(const Breakage& b, std::ostream* os) {
+  *os << b.name;
+}
 
 const Breakage kBreakages[] = {
     {"disk full", true, "Erro gravação do log ["},
