@@ -77,7 +77,12 @@ std::ostream& CliSession::Human() {
 }
 
 void CliSession::EmitJson(const nlohmann::json& object) {
-  std::cout << DumpJson(object) << '\n' << std::flush;
+  // The report is the run's last word: the settings are saved first, so that
+  // a failed save is among its warnings.
+  if (!closed_) Close();
+  nlohmann::json report = object;
+  report["warnings"] = ui_.Warnings();
+  std::cout << DumpJson(report) << '\n' << std::flush;
 }
 
 void CliSession::CancelOnInterrupt() {
@@ -112,6 +117,7 @@ int CliSession::Run(const std::function<int()>& body) {
 }
 
 bool CliSession::Close() {
+  if (closed_) return saved_;
   closed_ = true;
   if (settingsPortName_) {
     // Closing saves the list's port: the settings' own, not the environment's.
@@ -119,7 +125,8 @@ bool CliSession::Close() {
     ctx_->portList->Add(*settingsPortName_);
     ctx_->portList->Select(0);
   }
-  return FormClose(*ctx_);
+  saved_ = FormClose(*ctx_);
+  return saved_;
 }
 
 std::string DumpJson(const nlohmann::json& object) {

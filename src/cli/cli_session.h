@@ -41,7 +41,9 @@ class CliSession {
 
   // Human-readable output: stdout, or stderr in JSON mode.
   std::ostream& Human();
-  // The one JSON object of a --json run, on stdout.
+  // The one JSON object of a --json run, on stdout, with "warnings": the
+  // records the run could not keep (settings, log lines). Closes the session
+  // first.
   void EmitJson(const nlohmann::json& object);
 
   // From now on Ctrl+C, SIGTERM and SIGHUP ask the running operation to stop
@@ -57,8 +59,9 @@ class CliSession {
   // (the general error display) and gives the failure status.
   int Run(const std::function<int()>& body);
 
-  // Closes the port and saves the settings as closing the window does. False
-  // when the file could not be written (already reported).
+  // Closes the port and saves the settings as closing the window does, once;
+  // later calls return the first outcome. False when the file could not be
+  // written (a warning, already reported).
   bool Close();
 
  private:
@@ -66,6 +69,7 @@ class CliSession {
   std::unique_ptr<Context> ctx_;
   bool json_;
   bool closed_ = false;
+  bool saved_ = false;  // the outcome of the one Close
   // The settings' port while the environment's is used; it is the one saved.
   std::optional<std::string> settingsPortName_;
 };

@@ -68,8 +68,8 @@ void AddInfoCommand(CLI::App& app, int* exitCode) {
   AddSessionOptions(cmd, opt->session, false);
   cmd->callback([exitCode, opt] {
     CliSession session(opt->session);
-    int status = session.Run([&] { return RunInfo(session, *opt); });
-    if (!session.Close() && status == kExitOk) status = kExitFailure;
+    const int status = session.Run([&] { return RunInfo(session, *opt); });
+    session.Close();  // a failed save is a warning; the command's outcome stands
     *exitCode = status;
   });
 }

@@ -40,8 +40,8 @@ void AddKfxFileCommand(CLI::App& app, int* exitCode) {
   AddSessionOptions(cmd, opt->session, false);
   cmd->callback([exitCode, opt] {
     CliSession session(opt->session);
-    int status = session.Run([&] { return RunKfxFile(session, *opt); });
-    if (!session.Close() && status == kExitOk) status = kExitFailure;
+    const int status = session.Run([&] { return RunKfxFile(session, *opt); });
+    session.Close();  // a failed save is a warning; the command's outcome stands
     *exitCode = status;
   });
 }

@@ -132,6 +132,17 @@ void ConsoleOperator::ShowErrorBox(const std::string& text) {
   PrintBox(text);
 }
 
+void ConsoleOperator::ShowWarning(const std::string& text) {
+  PrintBox(text);
+  std::lock_guard lock(mutex_);
+  warnings_.push_back(text);
+}
+
+std::vector<std::string> ConsoleOperator::Warnings() const {
+  std::lock_guard lock(mutex_);
+  return warnings_;
+}
+
 Answer ConsoleOperator::Confirm(const std::string& text) {
   std::lock_guard lock(mutex_);
   ClearBarLocked();

@@ -41,6 +41,9 @@ class ConsoleOperator : public OperatorInterface {
   void ShowStatus(const std::string& text, bool success) override;
   void ShowMessage(const std::string& text) override;
   void ShowErrorBox(const std::string& text) override;
+  // Printed as a box is, and kept for the report's "warnings".
+  void ShowWarning(const std::string& text) override;
+  std::vector<std::string> Warnings() const;
   Answer Confirm(const std::string& text) override;
   void ProcessMessages() override;
   void SetProgressMin(uint32_t value) override;
@@ -69,6 +72,8 @@ class ConsoleOperator : public OperatorInterface {
   void DrawBarLocked(bool force);
   void ReportPhaseLocked();
   void PrintBox(const std::string& text);
+
+  std::vector<std::string> warnings_;  // under mutex_
 
   std::ostream& out_;
   std::ostream& err_;

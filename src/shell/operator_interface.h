@@ -114,6 +114,9 @@ class OperatorInterface {
   virtual void ShowMessage(const std::string& text) = 0;
   // Modal error box: error icon, text and OK.
   virtual void ShowErrorBox(const std::string& text) = 0;
+  // A record that could not be kept (the settings, a log line): shown as an
+  // error box, but it does not change the outcome of the command.
+  virtual void ShowWarning(const std::string& text) { ShowErrorBox(text); }
   // Modal Yes/No question.
   virtual Answer Confirm(const std::string& text) = 0;
   // Gives the operator's pending input a chance to run (cancel, timer ticks).

@@ -53,7 +53,7 @@ bool WriteSettings(const TPar& settings, const std::string& path, OperatorInterf
   std::string error;
   // An existing file that cannot be read is not replaced: its other keys would be lost.
   if (!ini.Load(&error)) {
-    ui.ShowErrorBox("Erro lendo configuração [" + path + "] =" + error);
+    ui.ShowWarning("Erro lendo configuração [" + path + "] =" + error);
     return false;
   }
   // This order gives a new file its layout.
@@ -67,7 +67,7 @@ bool WriteSettings(const TPar& settings, const std::string& path, OperatorInterf
   ini.WriteInteger(kCommon, kSerialFirstKey, settings.serialFirst);
   ini.WriteInteger(kCommon, kSerialLastKey, settings.serialLast);
   if (!ini.UpdateFile(&error)) {
-    ui.ShowErrorBox("Erro gravando configuração [" + path + "] =" + error);
+    ui.ShowWarning("Erro gravando configuração [" + path + "] =" + error);
     return false;
   }
   return true;

@@ -60,7 +60,7 @@ bool EnsureFolder(OperatorInterface& ui, const std::string& path, bool silent) {
   fs::create_directories(path, ec);
   if (ec || !fs::is_directory(path)) {
     if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
-    ui.ShowErrorBox("Erro criação da pasta [" + path + "] =" + ec.message());
+    ui.ShowWarning("Erro criação da pasta [" + path + "] =" + ec.message());
     return false;
   }
   return true;
@@ -76,11 +76,11 @@ Created CreateLogWithLine(OperatorInterface& ui, const std::string& fileName,
   int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
     if (errno == EEXIST) return Created::Exists;
-    ui.ShowErrorBox("Erro criação do arquivo [" + fileName + "] =" + ErrnoText(errno));
+    ui.ShowWarning("Erro criação do arquivo [" + fileName + "] =" + ErrnoText(errno));
     return Created::Failed;
   }
   if (int err = WriteAndClose(fd, "#### Arquivo Criado ######\r\n" + line); err != 0) {
-    ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+    ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
   }
   return Created::Yes;
 }
@@ -91,7 +91,7 @@ bool AppendLogLine(OperatorInterface& ui, const std::string& fileName, const std
   if (fileName.empty()) return false;
   const std::string folder = FolderOf(fileName);
   if (!folder.empty() && !EnsureFolder(ui, folder, true)) {
-    ui.ShowErrorBox("Não criou pasta. Msg descartada =" + text);
+    ui.ShowWarning("Não criou pasta. Msg descartada =" + text);
     return false;
   }
   const std::string line = LogTimestamp(NowLocal()) + ">" + text + "\r\n";
@@ -102,12 +102,12 @@ bool AppendLogLine(OperatorInterface& ui, const std::string& fileName, const std
     int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd >= 0) {
       if (int err = WriteAndClose(fd, line); err != 0) {
-        ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+        ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
       }
       return false;
     }
     if (errno != ENOENT) {
-      ui.ShowErrorBox("Erro gravação do log [" + fileName + "] =" + ErrnoText(errno));
+      ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(errno));
       return false;
     }
     const Created created = CreateLogWithLine(ui, fileName, line);

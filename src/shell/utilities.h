@@ -15,12 +15,13 @@ struct AppPaths;
 // ---- folders and log files --------------------------------------------------
 
 // True when the folder exists afterwards. Unless silent, a missing folder is
-// announced with a plain box before it is created with its parents.
+// announced with a plain box before it is created with its parents. The folders
+// only hold logs, so one that cannot be made is a warning.
 bool EnsureFolder(OperatorInterface& ui, const std::string& path, bool silent);
 
 // Appends "timestamp>text" CR LF to the file, opened for this one line. Returns
 // true when the file had to be created (it then starts with a header line).
-// A line that cannot be written is reported in an error box with the reason.
+// A line that cannot be written is reported as a warning with the reason.
 bool AppendLogLine(OperatorInterface& ui, const std::string& fileName, const std::string& text);
 
 // Starts a fresh usage log: deletes the file if it exists.

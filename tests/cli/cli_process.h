@@ -3,11 +3,13 @@
 // folder, and reads what it left: its output, its exit, the device's requests.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -93,9 +96,10 @@ class CliProcess : public ::testing::Test {
   }
 
   // Starts the program with stdin from stdinFd and stdout/stderr into files of
-  // the data folder. Everything the child needs is prepared before fork: the
-  // device's thread runs in this process.
-  pid_t Spawn(const std::vector<std::string>& args, int stdinFd) {
+  // the data folder, told apart by name for programs that run at once.
+  // Everything the child needs is prepared before fork: the device's thread
+  // runs in this process.
+  pid_t Spawn(const std::vector<std::string>& args, int stdinFd, const std::string& name = "") {
     std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome_};
     for (char** e = environ; *e; ++e) {
       if (std::string(*e).rfind("XDG_DATA_HOME=", 0) != 0) env.emplace_back(*e);
@@ -110,24 +114,55 @@ class CliProcess : public ::testing::Test {
     };
     auto envp = pointers(env);
     auto argp = pointers(argv);
-    const int out = ::open(OutPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int err = ::open(ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int out = ::open(OutPath(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int err = ::open(ErrPath(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Under a file-size limit the output travels through pipes, which the
+    // limit does not cover, and this process copies it into the files.
+    int outPipe[2] = {-1, -1};
+    int errPipe[2] = {-1, -1};
+    if (fileSizeLimit_) {
+      EXPECT_EQ(::pipe2(outPipe, O_CLOEXEC), 0);
+      EXPECT_EQ(::pipe2(errPipe, O_CLOEXEC), 0);
+    }
+    const rlimit limit{fileSizeLimit_.value_or(0), fileSizeLimit_.value_or(0)};
     const pid_t pid = ::fork();
     if (pid == 0) {
       ::dup2(stdinFd, 0);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
+      ::dup2(fileSizeLimit_ ? outPipe[1] : out, 1);
+      ::dup2(fileSizeLimit_ ? errPipe[1] : err, 2);
+      if (fileSizeLimit_) {
+        // A write past the limit then fails with EFBIG, as on a full disk.
+        ::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       ::execve(argp[0], argp.data(), envp.data());
       ::_exit(127);
     }
-    ::close(out);
-    ::close(err);
+    if (fileSizeLimit_) {
+      ::close(outPipe[1]);
+      ::close(errPipe[1]);
+      relays_.emplace_back(Relay, outPipe[0], out);
+      relays_.emplace_back(Relay, errPipe[0], err);
+    } else {
+      ::close(out);
+      ::close(err);
+    }
     return pid;
   }
 
+  // Copies from a pipe into a file until the pipe's writer is gone.
+  static void Relay(int from, int to) {
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(from, buffer, sizeof buffer)) != 0;) {
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 || ::write(to, buffer, static_cast<size_t>(n)) != n) break;
+    }
+    ::close(from);
+    ::close(to);
+  }
+
   // Waits for the program (killing it after a minute, which fails the test).
-  CliRun Finish(pid_t pid) {
-    CliRun run;
+  CliRun Finish(pid_t pid, const std::string& name = "") {
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + 60s;
     while (::waitpid(pid, &status, WNOHANG) == 0) {
@@ -139,11 +174,14 @@ class CliProcess : public ::testing::Test {
       }
       std::this_thread::sleep_for(10ms);
     }
-    run.exited = WIFEXITED(status);
-    run.status = run.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-    run.out = ReadWhole(OutPath());
-    run.err = ReadWhole(ErrPath());
-    return run;
+    for (std::thread& relay : relays_) relay.join();
+    relays_.clear();
+    CliRun result;
+    result.exited = WIFEXITED(status);
+    result.status = result.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+    result.out = ReadWhole(OutPath(name));
+    result.err = ReadWhole(ErrPath(name));
+    return result;
   }
 
   CliRun Cli(const std::vector<std::string>& args) {
@@ -207,9 +245,16 @@ class CliProcess : public ::testing::Test {
     return all;
   }
 
-  std::string OutPath() const { return dataHome_ + "/stdout.txt"; }
-  std::string ErrPath() const { return dataHome_ + "/stderr.txt"; }
+  std::string OutPath(const std::string& name = "") const {
+    return dataHome_ + "/stdout" + name + ".txt";
+  }
+  std::string ErrPath(const std::string& name = "") const {
+    return dataHome_ + "/stderr" + name + ".txt";
+  }
 
+  // When set, the program runs with this file-size limit.
+  std::optional<rlim_t> fileSizeLimit_;
+  std::vector<std::thread> relays_;
   std::string dataHome_;
   std::unique_ptr<sim::VirtualDevice> device_;
 };
