@@ -10,6 +10,7 @@
 #include "app/production_commands.h"
 #include "app/startup.h"
 #include "discovery/link_frame.h"
+#include "serial/port_error.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -42,6 +43,16 @@ bool UpgradeFoundDevice(Context& ctx, const std::string& pattern, LoopDevice& de
   const ZirconBootCommand command = SensorZirconEnterBoot(ctx);
   device.ok = command.write && command.write->ok;
   return true;
+}
+
+// The identity of the accessory on the selected port. A board pulled out
+// while it is read is a read that failed: the loop goes on with the next one.
+std::optional<AccessoryIdentity> ReadLoopIdentity(Context& ctx) {
+  try {
+    return ReadAccessoryIdentity(ctx, ctx.portList->SelectedText(), false, kLinkBaudSlow);
+  } catch (const PortError&) {
+    return std::nullopt;  // the read's guards have closed the port and unlocked
+  }
 }
 
 }  // namespace
@@ -85,8 +96,7 @@ LoopOutcome botLoopAtualizarClick(Context& ctx, const LoopLimits& limits) {
   for (;;) {
     ++outcome.turns;
     ctx.ui.SetField(Field::edCntLoop, "Cnt=" + std::to_string(outcome.turns));
-    const std::optional<AccessoryIdentity> id =
-        ReadAccessoryIdentity(ctx, ctx.portList->SelectedText(), false, kLinkBaudSlow);
+    const std::optional<AccessoryIdentity> id = ReadLoopIdentity(ctx);
     if (id && id->serialNumber != last) {
       LoopDevice device{id->serialNumber, {}, false};
       if (!UpgradeFoundDevice(ctx, pattern, device, outcome.fileError)) {

@@ -171,6 +171,7 @@ TEST_F(Production, LoopWritesEachNewSerialNumberOnce) {
   Plug(Personality::kSensorZircon, 42);  // another board with the same number
   sim::VirtualDevice& same = *devices_.back();
   ASSERT_TRUE(same.WaitForRequests(2, 10s));
+  same.Unplug();  // pulled out while the loop reads it
   Plug(Personality::kSensorZircon, 57);
   ASSERT_TRUE(seen.WaitFor(2));
   botCancelLoopAtualizarClick(ctx);
