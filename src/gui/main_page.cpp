@@ -181,6 +181,8 @@ MainPage BuildMainPage(QWidget* parent) {
   right->addWidget(BuildPortGroup(page));
   right->addWidget(BuildProgrammingGroup(page));
   right->addWidget(BuildCommandPanel(page));
+  page.zirconUpgrade = BuildZirconUpgradePanel(page.page);
+  right->addWidget(page.zirconUpgrade.panel);
   right->addWidget(BuildCancelPanel(page));
   right->addWidget(BuildLogo());
   right->addStretch(1);

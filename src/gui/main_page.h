@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gui/port_combo.h"
+#include "gui/zircon_upgrade_panel.h"
 #include "shell/operator_interface.h"
 
 namespace bq::gui {
@@ -34,6 +35,7 @@ struct MainPage {
   QPushButton* btnVersoes = nullptr;
   QPushButton* btnDescobrirPortaSerial = nullptr;
   QPushButton* botCancela = nullptr;
+  ZirconUpgradePanel zirconUpgrade;
 };
 
 MainPage BuildMainPage(QWidget* parent);

@@ -17,6 +17,7 @@
 #include "app/device_commands.h"
 #include "app/firmware_commands.h"
 #include "app/port_list_commands.h"
+#include "app/production_commands.h"
 #include "app/startup.h"
 #include "gui/about_box.h"
 #include "gui/cable_finder_dialog.h"
@@ -130,6 +131,11 @@ void TfrmQuarnMain10BootQuarn::ConnectCommands() {
   connect(page_.botHelp, &QPushButton::clicked, this, [this] { OpenHelp(kHelpHowTo); });
   connect(page_.btnVersoes, &QPushButton::clicked, this, [this] { OpenHelp(kHelpVersions); });
   connect(page_.botCancela, &QPushButton::clicked, this, [this] { botCancelaClick(); });
+  connect(page_.zirconUpgrade.botUpgradeZirconBox, &QPushButton::clicked, this,
+          [this] { RunCommand([](Context& ctx) { bq::botUpgradeZirconBoxClick(ctx); }); });
+  page_.zirconUpgrade.memoUpgradeAuto->onDoubleClick = [this] {
+    bq::memoUpgradeAutoDblClick(*ctx_);
+  };
   connect(page_.btnDescobrirPortaSerial, &QPushButton::clicked, this,
           [this] { btnDescobrirPortaSerialClick(); });
   page_.cbPortaSerial->onDropDown = [this] { cbPortaSerialDropDown(); };
