@@ -113,7 +113,7 @@ void ReportSuccess(Context& ctx) {
   ShowUpgradeCounter(ctx);
   const std::string serial = std::to_string(ctx.flowHeader.serialNumber);
   ctx.ui.AddMemoLine(Memo::MemoUpgradeResumo, "Firmware gravado OK (NS" + serial + ")");
-  ctx.ui.AddMemoLine(Memo::memoUpgradeAuto, "OK (NS" + serial + ")");
+  ctx.ui.AddMemoLine(Memo::memoUpgradeAuto, UpgradeAutoOkLine(ctx.flowHeader.serialNumber));
   AppendLogLine(ctx.ui, ctx.paths.productionLog,
                 "Firmware gravado OK " + SerialFirmwareName(ctx.flowHeader));
 }
@@ -178,6 +178,10 @@ WriteOutcome ConnectAndProgram(Context& ctx, bool detectBaud) {
 
 void ShowUpgradeCounter(Context& ctx) {
   ctx.ui.SetField(Field::edContadorUpgrade, std::to_string(ctx.upgradeCounter));
+}
+
+std::string UpgradeAutoOkLine(uint16_t serialNumber) {
+  return "OK (NS" + std::to_string(serialNumber) + ")";
 }
 
 void botConectarEGravarClick(Context& ctx) {

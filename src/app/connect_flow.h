@@ -1,7 +1,9 @@
 #pragma once
 // "Conectar e &Gravar": identify, decide, program, report.
 
+#include <cstdint>
 #include <optional>
+#include <string>
 
 #include "programming/programming_engine.h"
 
@@ -19,6 +21,8 @@ struct WriteOutcome {
 WriteOutcome CheckAndProgram(Context& ctx, bool program);
 WriteOutcome ConnectAndProgram(Context& ctx, bool detectBaud);
 void ShowUpgradeCounter(Context& ctx);
+// The line a successful write adds to memoUpgradeAuto: "OK (NS<serial>)".
+std::string UpgradeAutoOkLine(uint16_t serialNumber);
 
 void botConectarEGravarClick(Context& ctx);
 void botConectarUsoInternoClick(Context& ctx);

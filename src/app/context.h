@@ -74,7 +74,9 @@ struct Context {
   // Hundredths of a second, advanced by CronometroTimer.
   std::atomic<uint32_t> elapsedCounter{0};
   int32_t upgradeCounter = 0;
-  bool loopCancel = false;
+  // The production loop's own cancel ("Cancel [ESC]" of its panel); set from
+  // any thread while the loop runs on a worker, read once per turn.
+  std::atomic<bool> loopCancel{false};
 
   std::vector<std::string> productNameList;
 

@@ -30,5 +30,7 @@ void AddScanZirconCommand(CLI::App& app, int* exitCode);
 void AddAccessoryIdCommand(CLI::App& app, int* exitCode);
 void AddArvexBootCommand(CLI::App& app, int* exitCode);
 void AddZirconBootCommand(CLI::App& app, int* exitCode);
+void AddUpgradeZirconCommand(CLI::App& app, int* exitCode);
+void AddLoopCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
       bq::cli::AddAccessoryIdCommand,
       bq::cli::AddArvexBootCommand,
       bq::cli::AddZirconBootCommand,
+      bq::cli::AddUpgradeZirconCommand,
+      bq::cli::AddLoopCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 

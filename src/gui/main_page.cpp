@@ -204,6 +204,8 @@ MainPage BuildMainPage(QWidget* parent) {
   right->addWidget(BuildProgrammingGroup(page));
   right->addWidget(BuildCommandPanel(page));
   right->addWidget(BuildAccessoryBootPanel(page));
+  page.zirconUpgrade = BuildZirconUpgradePanel(page.page);
+  right->addWidget(page.zirconUpgrade.panel);
   right->addWidget(BuildLogo());
   right->addStretch(1);
 
@@ -214,8 +216,12 @@ MainPage BuildMainPage(QWidget* parent) {
 }
 
 std::vector<QPushButton*> MainPage::DeviceCommandButtons() const {
-  return {botLeNS, botConectarEGravar, botArvexBoot, btnSensorZirconEntraEmBoot,
-          btnProcuraPortaSensorZircon};
+  return {botLeNS,
+          botConectarEGravar,
+          botArvexBoot,
+          btnSensorZirconEntraEmBoot,
+          btnProcuraPortaSensorZircon,
+          zirconUpgrade.botUpgradeZirconBox};
 }
 
 void FillProductCombos(MainPage& page, const std::vector<std::string>& names) {

@@ -14,6 +14,7 @@
 
 #include "gui/port_combo.h"
 #include "gui/status_line.h"
+#include "gui/zircon_upgrade_panel.h"
 #include "shell/operator_interface.h"
 
 namespace bq::gui {
@@ -45,6 +46,7 @@ struct MainPage {
 
   // The buttons of the device command lock.
   std::vector<QPushButton*> DeviceCommandButtons() const;
+  ZirconUpgradePanel zirconUpgrade;
 };
 
 MainPage BuildMainPage(QWidget* parent);

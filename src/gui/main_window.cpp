@@ -23,6 +23,7 @@
 #include "app/port_hint.h"
 #include "app/port_list_commands.h"
 #include "app/port_scan.h"
+#include "app/production_commands.h"
 #include "app/startup.h"
 #include "gui/about_box.h"
 #include "gui/cable_finder_dialog.h"
@@ -153,6 +154,11 @@ void TfrmQuarnMain10BootQuarn::ConnectCommands() {
   connect(page_.botHelp, &QPushButton::clicked, this, [this] { OpenHelp(kHelpHowTo); });
   connect(page_.btnVersoes, &QPushButton::clicked, this, [this] { OpenHelp(kHelpVersions); });
   connect(page_.botCancela, &QPushButton::clicked, this, [this] { botCancelaClick(); });
+  connect(page_.zirconUpgrade.botUpgradeZirconBox, &QPushButton::clicked, this,
+          [this] { RunCommand([](Context& ctx) { bq::botUpgradeZirconBoxClick(ctx); }); });
+  page_.zirconUpgrade.memoUpgradeAuto->onDoubleClick = [this] {
+    bq::memoUpgradeAutoDblClick(*ctx_);
+  };
   connect(page_.btnDescobrirPortaSerial, &QPushButton::clicked, this,
           [this] { btnDescobrirPortaSerialClick(); });
   connect(page_.botProcuraPorta, &QPushButton::clicked, this, [this] { botProcuraPortaClick(); });

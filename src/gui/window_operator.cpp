@@ -138,11 +138,21 @@ void WindowOperator::SetCheck(Check check, bool checked) {
 }
 
 void WindowOperator::AddMemoLine(Memo memo, const std::string& line) {
-  PostTo(owner_, [this, memo, line] { hiddenMemos_[memo].append(ToQt(line)); });
+  PostTo(owner_, [this, memo, line] {
+    if (memo == Memo::memoUpgradeAuto)
+      page_.zirconUpgrade.memoUpgradeAuto->appendPlainText(ToQt(line));
+    else
+      hiddenMemos_[memo].append(ToQt(line));
+  });
 }
 
 void WindowOperator::ClearMemo(Memo memo) {
-  PostTo(owner_, [this, memo] { hiddenMemos_[memo].clear(); });
+  PostTo(owner_, [this, memo] {
+    if (memo == Memo::memoUpgradeAuto)
+      page_.zirconUpgrade.memoUpgradeAuto->clear();
+    else
+      hiddenMemos_[memo].clear();
+  });
 }
 
 void WindowOperator::SetDeviceCommandsEnabled(bool enabled) {

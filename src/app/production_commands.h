@@ -1,0 +1,83 @@
+#pragma once
+// The production panel: the one-press ZirconBox upgrade, the production loop
+// that upgrades every new accessory on the port with the file of its own
+// serial number, and the small commands around their lists and the log.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/connect_flow.h"
+
+namespace bq {
+
+struct Context;
+
+// What one "Abre arquivo e Upgrade ZirconBox" did.
+struct ZirconUpgradeOutcome {
+  bool bootEntered = false;
+  std::optional<int32_t> serialNumber;  // read from the boot loader
+  std::optional<std::string> file;      // the file chosen for that serial number
+  // Set when the chosen file could not be opened: the command ended there.
+  std::optional<std::string> fileError;
+  std::optional<WriteOutcome> write;  // set once "Conectar e &Gravar" ran
+  std::vector<std::string> lines;     // what memoUpgradeAuto shows afterwards
+  bool ok() const { return write && write->ok; }
+};
+
+// "Abre arquivo e Upgrade ZirconBox": boot entry, serial number, its file, the write.
+ZirconUpgradeOutcome botUpgradeZirconBoxClick(Context& ctx);
+
+// One device the production loop met.
+struct LoopDevice {
+  int32_t serialNumber = 0;
+  std::string file;
+  bool ok = false;  // its firmware was written
+};
+
+enum class LoopEnd { Cancelled, DeviceLimit, FileError };
+
+struct LoopOutcome {
+  int turns = 0;
+  std::vector<LoopDevice> devices;
+  LoopEnd end = LoopEnd::Cancelled;
+  std::optional<std::string> fileError;  // with LoopEnd::FileError
+  bool ok() const;                       // every device met was written, and no file was missing
+};
+
+struct LoopLimits {
+  // End the loop after this many devices were met (written or not); 0: never.
+  int maxDevices = 0;
+  // Told of each device once its turn is over.
+  std::function<void(const LoopDevice&)> onDevice;
+};
+
+// The loop's file pattern: "xxxxxx" in place of the serial number.
+std::string LoopFilePattern(const std::string& name);
+// The pattern with every "xxxxxx" (any case) replaced by the six-digit serial number.
+std::string LoopFileForSerial(const std::string& pattern, int32_t serial);
+
+// "Loop Atualizar": watches the selected port for accessories until the loop's
+// cancel flag is set or the limit is reached.
+LoopOutcome botLoopAtualizarClick(Context& ctx, const LoopLimits& limits = {});
+// "Cancel [ESC]" of the loop's panel; safe from any thread.
+void botCancelLoopAtualizarClick(Context& ctx);
+
+void botLImpaMemoClick(Context& ctx);        // "Limpa": clears memoLoop
+void BitBtn2Click(Context& ctx);             // "Limpa / Zera"
+void memoUpgradeAutoDblClick(Context& ctx);  // clears memoUpgradeAuto
+// "Log": names the production log folder, then opens it in the file manager.
+void botLogProducaoClick(Context& ctx);
+// "Reseta" of the production panel: the click of "Reseta".
+bool botResetaProducaoClick(Context& ctx);
+// The firmware file chosen for a device must open before the device is
+// touched: otherwise the reason is shown in an error box and returned.
+std::optional<std::string> ReportUnreadableFile(Context& ctx, const std::string& file);
+// Buttons of the panel that do nothing.
+inline void botGravaVariosClick(Context&) {}
+inline void botCancelWrClick(Context&) {}
+
+}  // namespace bq

@@ -1,0 +1,125 @@
+// "Loop Atualizar": every turn reads the identity of the accessory on the
+// selected port; a serial number other than the last one read starts the
+// Sensor Zircon boot entry with the automatic write of that number's file.
+#include <chrono>
+#include <thread>
+
+#include "app/accessory_boot.h"
+#include "app/accessory_probes.h"
+#include "app/context.h"
+#include "app/production_commands.h"
+#include "app/startup.h"
+#include "discovery/link_frame.h"
+#include "serial/port_error.h"
+#include "shell/utilities.h"
+
+namespace bq {
+namespace {
+
+constexpr const char* kSerialPlaceholder = "xxxxxx";
+// Before the boot entry of a device just found.
+constexpr std::chrono::milliseconds kBeforeWrite{500};
+
+void AddLine(Context& ctx, const std::string& line) {
+  ctx.ui.AddMemoLine(Memo::memoLoop, line);
+}
+
+// One new device: its file chosen, then boot entry and write. False when its
+// file does not open; the loop ends there.
+bool UpgradeFoundDevice(Context& ctx, const std::string& pattern, LoopDevice& device,
+                        std::optional<std::string>& fileError) {
+  ctx.ui.ClearMemo(Memo::memoLoop);
+  AddLine(ctx, "Achou NS=" + std::to_string(device.serialNumber));
+  device.file = LoopFileForSerial(pattern, device.serialNumber);
+  AddLine(ctx, "Nome=" + device.file);
+  ctx.ui.SetField(Field::edNomeArquivoKFX, device.file);
+  ctx.settings.firmwareFile = device.file;
+  AtualizaStatusBar(ctx);
+  ctx.ui.ProcessMessages();
+  AddLine(ctx, "Vai gravar NS=");
+  std::this_thread::sleep_for(kBeforeWrite);
+  fileError = ReportUnreadableFile(ctx, device.file);
+  if (fileError) return false;
+  const ZirconBootCommand command = SensorZirconEnterBoot(ctx);
+  device.ok = command.write && command.write->ok;
+  return true;
+}
+
+// The identity of the accessory on the selected port. A board pulled out
+// while it is read is a read that failed: the loop goes on with the next one.
+std::optional<AccessoryIdentity> ReadLoopIdentity(Context& ctx) {
+  try {
+    return ReadAccessoryIdentity(ctx, ctx.portList->SelectedText(), false, kLinkBaudSlow);
+  } catch (const PortError&) {
+    return std::nullopt;  // the read's guards have closed the port and unlocked
+  }
+}
+
+}  // namespace
+
+std::string LoopFilePattern(const std::string& name) {
+  return TextBefore(name, "_NS") + "_NS" + kSerialPlaceholder + ".kfx";
+}
+
+std::string LoopFileForSerial(const std::string& pattern, int32_t serial) {
+  const std::string digits = ZeroPadded(6, serial);
+  const std::string upper = UpperCaseAscii(pattern);
+  const std::string key = UpperCaseAscii(kSerialPlaceholder);
+  std::string file;
+  size_t from = 0;
+  for (size_t at = upper.find(key); at != std::string::npos; at = upper.find(key, from)) {
+    file += pattern.substr(from, at - from) + digits;
+    from = at + key.size();
+  }
+  return file + pattern.substr(from);
+}
+
+bool LoopOutcome::ok() const {
+  if (end == LoopEnd::FileError) return false;
+  for (const auto& d : devices) {
+    if (!d.ok) return false;
+  }
+  return true;
+}
+
+LoopOutcome botLoopAtualizarClick(Context& ctx, const LoopLimits& limits) {
+  LoopOutcome outcome;
+  ctx.ui.ClearMemo(Memo::memoLoop);
+  std::optional<uint16_t> last;
+  ctx.loopCancel = false;
+  const std::string name = ctx.ui.FieldText(Field::edNomeArquivoKFX);
+  AddLine(ctx, "Nome=" + name);
+  AddLine(ctx, "strAux Esq=" + name);
+  const std::string pattern = LoopFilePattern(name);
+  AddLine(ctx, "Nome=" + pattern);
+
+  for (;;) {
+    ++outcome.turns;
+    ctx.ui.SetField(Field::edCntLoop, "Cnt=" + std::to_string(outcome.turns));
+    const std::optional<AccessoryIdentity> id = ReadLoopIdentity(ctx);
+    if (id && id->serialNumber != last) {
+      LoopDevice device{id->serialNumber, {}, false};
+      if (!UpgradeFoundDevice(ctx, pattern, device, outcome.fileError)) {
+        outcome.end = LoopEnd::FileError;
+        return outcome;
+      }
+      outcome.devices.push_back(device);
+      if (limits.onDevice) limits.onDevice(device);
+    }
+    if (id) last = id->serialNumber;
+    ctx.ui.ProcessMessages();
+    if (ctx.loopCancel) break;
+    if (limits.maxDevices > 0 && static_cast<int>(outcome.devices.size()) >= limits.maxDevices) {
+      outcome.end = LoopEnd::DeviceLimit;
+      return outcome;
+    }
+  }
+  ctx.ui.ShowErrorBox("Cancelado");
+  return outcome;
+}
+
+void botCancelLoopAtualizarClick(Context& ctx) {
+  ctx.loopCancel = true;
+}
+
+}  // namespace bq

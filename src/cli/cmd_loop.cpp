@@ -1,0 +1,90 @@
+// bootquarn-cli loop FILE [--port P] [--max K] [--json]: "Loop Atualizar".
+// Watches the port for Sensor Zircon accessories and writes into each new one
+// the file of its serial number, named after FILE's "_NS" pattern, until
+// Ctrl+C (the loop's cancel) or until K devices have been met.
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+
+#include "app/production_commands.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+#include "cli/write_report.h"
+
+namespace bq::cli {
+namespace {
+
+struct LoopOptions {
+  SessionOptions session;
+  std::string file;
+  int max = 0;
+};
+
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  const auto absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
+}
+
+int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcome) {
+  Context& ctx = session.ctx();
+  ConsoleOperator& ui = session.ui();
+  if (std::filesystem::path(options.file).filename().string().find("_NS") == std::string::npos) {
+    ui.ShowErrorBox("Arquivo sem \"_NS\" no nome [" + options.file + "]");
+    return kExitUsage;
+  }
+  session.CancelOnInterrupt();
+  // Ctrl+C cancels the write under way and ends the loop at its turn's end.
+  ui.SetProcessMessagesHook([&session, &ctx] {
+    session.PressCancelOnInterrupt();
+    if (session.Interrupted()) botCancelLoopAtualizarClick(ctx);
+  });
+  ui.EchoMemo(Memo::memoLoop);
+  ui.SetField(Field::edNomeArquivoKFX, Absolute(options.file));
+
+  LoopLimits limits;
+  limits.maxDevices = options.max;
+  limits.onDevice = [&session](const LoopDevice& d) {
+    session.Human() << "NS " << d.serialNumber << (d.ok ? ": written " : ": NOT written ") << d.file
+                    << '\n'
+                    << std::flush;
+  };
+  {
+    ElapsedTicker ticker(ctx);
+    outcome = botLoopAtualizarClick(ctx, limits);
+  }
+  if (outcome.ok()) return kExitOk;
+  return session.Interrupted() ? kExitCancelled : kExitFailure;
+}
+
+nlohmann::json ReportJson(const LoopOutcome& outcome, int status) {
+  nlohmann::json devices = nlohmann::json::array();
+  for (const auto& d : outcome.devices) {
+    devices.push_back({{"serialNumber", d.serialNumber}, {"file", d.file}, {"ok", d.ok}});
+  }
+  return {{"ok", status == kExitOk}, {"turns", outcome.turns}, {"devices", devices}};
+}
+
+}  // namespace
+
+void AddLoopCommand(CLI::App& app, int* exitCode) {
+  auto options = std::make_shared<LoopOptions>();
+  auto* cmd = app.add_subcommand(
+      "loop", "Write each new accessory on the port with the file of its serial number");
+  cmd->add_option("FILE", options->file, "A firmware file of the batch (..._NSnnnnnn.kfx)")
+      ->required();
+  AddSessionOptions(cmd, options->session, true);
+  cmd->add_option("--max", options->max, "End after K devices were written or refused")
+      ->check(CLI::PositiveNumber);
+  cmd->callback([exitCode, options] {
+    CliSession session(options->session);
+    LoopOutcome outcome;
+    const int status = session.Run([&] { return RunLoop(session, *options, outcome); });
+    if (session.json()) session.EmitJson(ReportJson(outcome, status));
+    *exitCode = status;
+  });
+}
+
+}  // namespace bq::cli

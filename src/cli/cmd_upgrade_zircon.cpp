@@ -1,0 +1,103 @@
+// bootquarn-cli upgrade-zircon [FILE] [--port P] [--yes|--no] [--json]:
+// "Abre arquivo e Upgrade ZirconBox". The accessory goes into boot mode, its
+// serial number is read, and the file of that number (beside FILE, or beside
+// the settings' last firmware file) is written into it.
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "app/production_commands.h"
+#include "app/startup.h"
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+#include "cli/write_report.h"
+#include "image/kfx_naming.h"
+
+namespace bq::cli {
+namespace {
+
+struct UpgradeOptions {
+  SessionOptions session;
+  std::optional<std::string> file;
+  bool yes = false;
+  bool no = false;
+};
+
+struct UpgradeRun {
+  ZirconUpgradeOutcome outcome;
+  SeenDevice seen;
+};
+
+// The settings' last file must name a serial number before the device is touched.
+bool NamesASerialNumber(Context& ctx) {
+  if (FileForSerial(ctx.settings.firmwareFile, 0)) return true;
+  ctx.ui.ShowErrorBox("Arquivo sem \"NS\" no nome [" + ctx.settings.firmwareFile + "]");
+  return false;
+}
+
+int RunUpgrade(CliSession& session, const UpgradeOptions& options, UpgradeRun& run) {
+  Context& ctx = session.ctx();
+  if (options.yes) session.ui().SetPresetAnswer(Answer::Yes);
+  if (options.no) session.ui().SetPresetAnswer(Answer::No);
+  if (options.file) {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(*options.file, ec);
+    ctx.settings.firmwareFile = ec ? *options.file : absolute.lexically_normal().string();
+    AtualizaStatusBar(ctx);
+  }
+  if (!NamesASerialNumber(ctx)) return kExitFailure;
+  WatchDevice(session, run.seen);
+  session.ui().EchoMemo(Memo::memoUpgradeAuto);
+  {
+    ElapsedTicker ticker(ctx);
+    run.outcome = botUpgradeZirconBoxClick(ctx);
+  }
+  if (run.outcome.ok()) return kExitOk;
+  return session.Interrupted() ? kExitCancelled : kExitFailure;
+}
+
+template <typename T>
+nlohmann::json OrNull(const std::optional<T>& value) {
+  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json ReportJson(CliSession& session, const UpgradeRun& run, int status) {
+  const ZirconUpgradeOutcome& outcome = run.outcome;
+  nlohmann::json write = nullptr;
+  if (outcome.write) {
+    write = {{"file", OrNull(outcome.file)}};
+    FinishWriteReport(session, write, outcome.ok(), run.seen, *outcome.write);
+  }
+  return {{"ok", status == kExitOk},
+          {"serialNumber", OrNull(outcome.serialNumber)},
+          {"file", OrNull(outcome.file)},
+          {"lines", outcome.lines},
+          {"write", write}};
+}
+
+}  // namespace
+
+void AddUpgradeZirconCommand(CLI::App& app, int* exitCode) {
+  auto options = std::make_shared<UpgradeOptions>();
+  auto* cmd = app.add_subcommand(
+      "upgrade-zircon",
+      "Put a ZirconBox into boot mode and write the firmware file of its serial number");
+  cmd->add_option("FILE", options->file,
+                  "A firmware file of the batch (..._NSnnnnnn.kfx); default: the last one used");
+  AddSessionOptions(cmd, options->session, true);
+  auto* yes = cmd->add_flag("--yes", options->yes, "Answer Yes when asked to install an older one");
+  auto* no = cmd->add_flag("--no", options->no, "Answer No to that question");
+  yes->excludes(no);
+  cmd->callback([exitCode, options] {
+    CliSession session(options->session);
+    UpgradeRun run;
+    const int status = session.Run([&] { return RunUpgrade(session, *options, run); });
+    session.ctx().onIdentityShown = nullptr;
+    if (session.json()) session.EmitJson(ReportJson(session, run, status));
+    *exitCode = status;
+  });
+}
+
+}  // namespace bq::cli

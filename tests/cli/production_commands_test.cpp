@@ -1,0 +1,141 @@
+// upgrade-zircon and loop run as programs: accessories on one link, swapped
+// by a second virtual device taking the link over, each written with the file
+// of its own serial number from a generated batch.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "cli_process.h"
+
+namespace bq::cli::testing {
+namespace {
+
+using sim::Personality;
+
+class ProductionCli : public CliProcess {
+ protected:
+  void SetUp() override {
+    CliProcess::SetUp();
+    link_ = dataHome_ + "/tty";
+    const std::string source = dataHome_ + "/fw.kfx";
+    fs::copy_file(kKfx, source);
+    ASSERT_EQ(Cli({"generate", source, "--first", "0", "--end", "150"}).status, 0);
+  }
+  void TearDown() override {
+    for (auto& d : boards_) d->Stop();
+    CliProcess::TearDown();
+  }
+
+  // A board on the link in place of the one before (stopped once replaced).
+  sim::VirtualDevice& Swap(Personality personality, uint16_t serial) {
+    sim::SimOptions options;
+    options.personality = personality;
+    options.serialNumber = serial;
+    options.linkPath = link_;
+    boards_.push_back(std::make_unique<sim::VirtualDevice>(options));
+    boards_.back()->Start();
+    if (boards_.size() > 1) boards_[boards_.size() - 2]->Stop();
+    return *boards_.back();
+  }
+  void Unplug() {
+    for (auto& d : boards_) d->Stop();
+  }
+
+  // The generated file of serial: blocks 0..99 and 100..199 beside fw.kfx.
+  std::string FileOf(int serial) const {
+    const std::string block = serial < 100 ? "0_99" : "100_199";
+    for (const auto& dir : fs::directory_iterator(dataHome_)) {
+      if (dir.path().filename().string().find("_" + block + "_v") == std::string::npos) continue;
+      for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (name.find("_NS" + std::string(6 - std::to_string(serial).size(), '0') +
+                      std::to_string(serial) + ".") != std::string::npos) {
+          return e.path().string();
+        }
+      }
+    }
+    return {};
+  }
+
+  std::string link_;
+  std::vector<std::unique_ptr<sim::VirtualDevice>> boards_;
+};
+
+TEST_F(ProductionCli, UpgradeZirconWritesTheFileOfEachSerialNumber) {
+  struct Case {
+    int serial;  // 0: nothing on the link
+    bool withFile;
+    int status;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {150, true, 0, {"Inicia Upgrade", "NS=150", "OK (NS150)", "NS=150 grava Ok"}},
+      // Without FILE: the last file used, from the settings, in the other block.
+      {42, false, 0, {"Inicia Upgrade", "NS=42", "OK (NS42)", "NS=42 grava Ok"}},
+      {0, false, 1, {"Inicia Upgrade", "Falha Boot"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.serial);
+    if (c.serial) {
+      Swap(Personality::kZirconBox, static_cast<uint16_t>(c.serial));
+    } else {
+      Unplug();
+    }
+    std::vector<std::string> args = {"upgrade-zircon", "--port", link_, "--json"};
+    if (c.withFile) args.push_back(FileOf(36));
+    const CliRun r = Cli(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["ok"], c.status == 0);
+    EXPECT_EQ(j["lines"], c.lines);
+    if (c.serial) {
+      EXPECT_EQ(j["serialNumber"], c.serial);
+      EXPECT_EQ(j["file"], FileOf(c.serial));
+      EXPECT_EQ(j["write"]["ok"], true);
+      EXPECT_EQ(j["write"]["header"]["serialNumber"], c.serial);
+    } else {
+      EXPECT_TRUE(j["write"].is_null());
+    }
+  }
+  const std::string log = ProductionLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '>'), 2);
+}
+
+TEST_F(ProductionCli, LoopWritesEachSwappedBoardUntilTheLimit) {
+  Swap(Personality::kSensorZircon, 42);
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn({"loop", FileOf(36), "--port", link_, "--max", "2", "--json"}, null);
+  ::close(null);
+  ASSERT_TRUE(WaitUntil(
+      [&] { return ReadWhole(ErrPath()).find("NS 42: written") != std::string::npos; }, 60s));
+  Swap(Personality::kSensorZircon, 57);
+  const CliRun r = Finish(pid);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["ok"], true);
+  EXPECT_GE(j["turns"], 2);
+  const nlohmann::json devices = {{{"serialNumber", 42}, {"file", FileOf(42)}, {"ok", true}},
+                                  {{"serialNumber", 57}, {"file", FileOf(57)}, {"ok", true}}};
+  EXPECT_EQ(j["devices"], devices);
+  EXPECT_EQ(r.err.find("Cancelado"), std::string::npos);
+}
+
+TEST_F(ProductionCli, CtrlCEndsTheLoop) {
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn({"loop", FileOf(36), "--port", link_, "--json"}, null);
+  ::close(null);
+  ASSERT_TRUE(
+      WaitUntil([&] { return ReadWhole(ErrPath()).find("NSxxxxxx") != std::string::npos; }));
+  ::kill(pid, SIGINT);
+  const CliRun r = Finish(pid);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 0) << r.err;  // no device met, none left unwritten
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["devices"], nlohmann::json::array());
+  EXPECT_NE(r.err.find("Cancelado"), std::string::npos);
+
+  EXPECT_EQ(Cli({"loop", dataHome_ + "/fw.kfx", "--port", link_}).status, 2);  // no "_NS"
+}
+
+}  // namespace
+}  // namespace bq::cli::testing
