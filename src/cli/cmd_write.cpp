@@ -11,7 +11,9 @@
 #include "cli/header_view.h"
 #include "cli/port_hint.h"
 #include "cli/write_report.h"
+#include "cli/write_summary.h"
 #include "serial/port_error.h"
+#include "shell/utilities.h"
 
 namespace bq::cli {
 namespace {
@@ -47,6 +49,15 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
     }
   }
   report["header"] = HeaderJson(ctx.flowHeader);
+  if (outcome.ok) session.Human() << WriteSummary(ui.Phases()) << '\n' << std::flush;
+  if (ui.LastAnswer() == Answer::No) {
+    session.Human() << "Nothing was written: the device keeps its firmware";
+    if (seen.identity) {
+      session.Human() << ' ' << unsigned{seen.identity->firmwareVersion} << '.'
+                      << ZeroPadded(2, seen.identity->firmwareRevision);
+    }
+    session.Human() << ".\n" << std::flush;
+  }
   if (outcome.ok) return kExitOk;
   return session.Interrupted() ? kExitCancelled : kExitFailure;
 }
