@@ -138,6 +138,7 @@ void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
         ->check(
             [](const std::string& p) {
               // The port is kept in the settings file, one line per key.
+              if (p.empty()) return std::string("the port name is empty");
               return FitsOnOneIniLine(p) ? std::string()
                                          : std::string("the port name holds a line break");
             },

@@ -1,10 +1,12 @@
 // bootquarn-cli: the command-line front end over the core.
 
 #include <clocale>
+#include <iostream>
+#include <string>
 #include <vector>
 
-#include "cli/cli_commands.h"
 #include "app/startup.h"
+#include "cli/cli_commands.h"
 #include "shell/utilities.h"
 
 int main(int argc, char** argv) {
@@ -16,23 +18,27 @@ int main(int argc, char** argv) {
 
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {
-      bq::cli::AddInfoCommand,
-      bq::cli::AddPortsCommand,
-      bq::cli::AddIdentifyCommand,
-      bq::cli::AddResetCommand,
-      bq::cli::AddEraseCommand,
-      bq::cli::AddWriteCommand,
-      bq::cli::AddGenerateCommand,
-      bq::cli::AddKfxFileCommand,
-      bq::cli::AddVerifyCommand,
-      bq::cli::AddReadCommand,
-      bq::cli::AddScanCommand,
-      bq::cli::AddScanZirconCommand,
-      bq::cli::AddAccessoryIdCommand,
-      bq::cli::AddArvexBootCommand,
-      bq::cli::AddZirconBootCommand,
+      bq::cli::AddInfoCommand,        bq::cli::AddPortsCommand,     bq::cli::AddIdentifyCommand,
+      bq::cli::AddResetCommand,       bq::cli::AddEraseCommand,     bq::cli::AddWriteCommand,
+      bq::cli::AddGenerateCommand,    bq::cli::AddKfxFileCommand,   bq::cli::AddVerifyCommand,
+      bq::cli::AddReadCommand,        bq::cli::AddScanCommand,      bq::cli::AddScanZirconCommand,
+      bq::cli::AddAccessoryIdCommand, bq::cli::AddArvexBootCommand, bq::cli::AddZirconBootCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
+
+  // The first word names the command; say which word was not understood.
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word.empty() || word[0] == '-') continue;
+    try {
+      app.get_subcommand(word);
+    } catch (const CLI::OptionNotFound&) {
+      std::cerr << "bootquarn-cli: '" << word
+                << "' is not a command; run 'bootquarn-cli --help' for the list.\n";
+      return bq::cli::kExitUsage;
+    }
+    break;
+  }
 
   try {
     app.parse(argc, argv);

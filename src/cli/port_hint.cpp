@@ -9,7 +9,7 @@ std::string PortFailureHint(const TComPortGPS& port, const std::string& portName
   const std::string& reason = port.LastError();
   if (code == 0 && reason.empty()) return {};
   const std::string head = "cannot open " + portName + ": " + reason + ". ";
-  switch (ClassifyOpenError(code)) {
+  switch (ClassifyOpenError(code, portName)) {
     case PortOpenProblem::NoPermission:
       return head +
              "Serial ports belong to the 'dialout' group: add your user to it "
@@ -22,7 +22,7 @@ std::string PortFailureHint(const TComPortGPS& port, const std::string& portName
              "The port does not exist (is the cable plugged in?); list the ports with "
              "'bootquarn-cli ports'.";
     case PortOpenProblem::NotSerialPort:
-      return head + "This device is not a serial port; list the ports with 'bootquarn-cli ports'.";
+      return head + "This is not a serial port; list the ports with 'bootquarn-cli ports'.";
     default:
       return head + "Check the port name and the cable.";
   }
