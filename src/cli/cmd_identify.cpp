@@ -25,6 +25,7 @@ nlohmann::json IdentityJson(const Context& ctx, const DeviceIdentity& id) {
           {"serialNumber", id.serialNumber},
           {"firmwareVersion", id.firmwareVersion},
           {"firmwareRevision", id.firmwareRevision},
+          {"hasApplication", !id.HasNoApplication()},
           {"productCode", id.productCode},
           {"productName", ProductName(id.productCode)},
           {"bootLoaderVersion", id.bootLoaderVersion},
@@ -37,8 +38,11 @@ void PrintIdentity(std::ostream& out, const Context& ctx, const DeviceIdentity& 
       << "Baud rate:           " << ctx.settings.baudRate << '\n'
       << "Serial number:       " << id.serialNumber << '\n'
       << "Firmware version:    " << unsigned{id.firmwareVersion} << '\n'
-      << "Firmware revision:   " << unsigned{id.firmwareRevision} << '\n'
-      << "Product:             " << unsigned{id.productCode} << " (" << ProductName(id.productCode)
+      << "Firmware revision:   " << unsigned{id.firmwareRevision} << '\n';
+  // 255.255 is what an erased memory reads: no application was ever written,
+  // or a write was cut short.
+  if (id.HasNoApplication()) out << "Application:         none (the device holds no firmware)\n";
+  out << "Product:             " << unsigned{id.productCode} << " (" << ProductName(id.productCode)
       << ")\n"
       << "Boot loader version: " << FormatBootVersion(id.bootLoaderVersion) << '\n'
       << "Hardware version:    " << id.hardwareVersion << " (" << HardwareName(id.hardwareVersion)

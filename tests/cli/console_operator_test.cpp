@@ -1,6 +1,7 @@
 // The console operator on a terminal: a progress bar that never wraps, the
 // replies a question understands, and the line a finished write leaves.
 #include "cli/console_operator.h"
+#include "cli/write_report.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,13 @@ TEST(WriteSummaryLine, CountsWrittenBytesAndNamesTheCheck) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(WriteSummary(c.phases), c.line);
   }
+}
+
+TEST(WriteReportJson, ElapsedCounterAsSeconds) {
+  EXPECT_EQ(ElapsedSeconds("00:00:00"), 0u);
+  EXPECT_EQ(ElapsedSeconds("00:00:07"), 7u);
+  EXPECT_EQ(ElapsedSeconds("01:02:03"), 3723u);
+  EXPECT_EQ(ElapsedSeconds(""), 0u);
 }
 
 }  // namespace

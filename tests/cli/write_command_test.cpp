@@ -106,6 +106,7 @@ TEST_F(WriteCommand, DecidesAndWritesAsTheDeviceAndTheOperatorAllow) {
     EXPECT_EQ(d["bootLoaderVersionText"], "2.02");
     EXPECT_EQ(d["hardwareVersion"], c.hardwareVersion);
     EXPECT_TRUE(j["elapsed"].is_string());
+    EXPECT_TRUE(j["elapsedSeconds"].is_number_unsigned()) << j["elapsedSeconds"];
     EXPECT_EQ(j["status"], c.status);
 
     // Either way the device ends up running its firmware.
