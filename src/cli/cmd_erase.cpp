@@ -9,6 +9,7 @@
 #include "boot/boot_connection.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -27,14 +28,14 @@ std::string RefusalToErase(CliSession& session, const EraseOptions& options) {
   ConsoleOperator& ui = session.ui();
   if (!ui.InputIsTerminal()) {
     std::string error =
-        "erase wipes the device's program memory; pass --yes to run it without a terminal";
+        _("erase wipes the device's program memory; pass --yes to run it without a terminal");
     ui.ShowErrorBox(error);
     return error;
   }
-  const std::string question =
-      "Erase the whole program memory of the device on " + session.ctx().settings.portName + "?";
+  const std::string question = Fill(_("Erase the whole program memory of the device on %1?"),
+                                    {session.ctx().settings.portName});
   if (ui.Confirm(question) == Answer::Yes) return {};
-  std::string error = "not erased: the device keeps its firmware";
+  std::string error = _("not erased: the device keeps its firmware");
   session.Human() << error << '\n' << std::flush;
   return error;
 }
@@ -72,14 +73,14 @@ int Erase(CliSession& session, const EraseOptions& options) {
 }  // namespace
 
 void AddEraseCommand(CLI::App& app, int* exitCode) {
-  auto* cmd = app.add_subcommand("erase", "Erase the device's whole program memory (Erase)");
+  auto* cmd = app.add_subcommand("erase", _("Erase the device's whole program memory (Erase)"));
   auto options = std::make_shared<EraseOptions>();
   AddSessionOptions(cmd, options->session, true);
   cmd->add_option_function<uint16_t>(
          "--baud", [options](const uint16_t& rate) { options->baud = rate; },
-         "Boot loader's rate (default: found by asking the boot loader)")
+         _("Boot loader's rate (default: found by asking the boot loader)"))
       ->check(CLI::IsMember({kSlowBootRate, kFastBootRate}));
-  cmd->add_flag("--yes", options->yes, "Erase without asking (needed without a terminal)");
+  cmd->add_flag("--yes", options->yes, _("Erase without asking (needed without a terminal)"));
   cmd->callback([exitCode, options] {
     CliSession session(options->session);
     *exitCode = Erase(session, *options);

@@ -8,6 +8,7 @@
 #include "boot/boot_commands.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 #include "image/catalogue.h"
 
 namespace bq::cli {
@@ -72,7 +73,7 @@ int Identify(CliSession& session) {
 
 void AddIdentifyCommand(CLI::App& app, int* exitCode) {
   auto* cmd =
-      app.add_subcommand("identify", "Read the attached device's identity (Le Número de Série)");
+      app.add_subcommand("identify", _("Read the attached device's identity (Le Número de Série)"));
   auto options = std::make_shared<SessionOptions>();
   AddSessionOptions(cmd, *options, true);
   cmd->callback([exitCode, options] {

@@ -1,5 +1,6 @@
 #include "cli/port_hint.h"
 
+#include "cli/i18n.h"
 #include "serial/port_error.h"
 
 namespace bq::cli {
@@ -16,15 +17,15 @@ std::string PortFailureHint(const TComPortGPS& port, const std::string& portName
              "(sudo usermod -aG dialout $USER) and log in again.";
     case PortOpenProblem::Busy:
       return head +
-             "Another program (or another BootQuarn) holds the port; close it and try again.";
+             _("Another program (or another BootQuarn) holds the port; close it and try again.");
     case PortOpenProblem::Missing:
       return head +
              "The port does not exist (is the cable plugged in?); list the ports with "
              "'bootquarn-cli ports'.";
     case PortOpenProblem::NotSerialPort:
-      return head + "This is not a serial port; list the ports with 'bootquarn-cli ports'.";
+      return head + _("This is not a serial port; list the ports with 'bootquarn-cli ports'.");
     default:
-      return head + "Check the port name and the cable.";
+      return head + _("Check the port name and the cable.");
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/i18n.h"
 #include "shell/utilities.h"
 
 namespace bq::cli {
@@ -51,10 +52,10 @@ std::string WriteSummary(const std::vector<ConsoleOperator::Phase>& phases) {
     written += phase.bytes;
     writing += phase.seconds;
   }
-  std::string line = "Wrote " + std::to_string(written) + " bytes in " + Seconds(total);
-  if (writing > 0.0) line += " (" + Rate(written / writing) + ")";
-  line += verified ? ", verified" : ", not verified";
-  return line;
+  const std::string rate = writing > 0.0 ? Rate(written / writing) : "-";
+  return Fill(verified ? _("Wrote %1 bytes in %2 (%3), verified")
+                       : _("Wrote %1 bytes in %2 (%3), not verified"),
+              {std::to_string(written), Seconds(total), rate});
 }
 
 }  // namespace bq::cli
