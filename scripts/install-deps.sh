@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
   libgtest-dev libgmock-dev googletest
   libcli11-dev nlohmann-json3-dev
+  gettext
   libudev-dev
   help2man
   dpkg-dev file desktop-file-utils appstream

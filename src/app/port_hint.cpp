@@ -1,5 +1,6 @@
 #include "app/port_hint.h"
 
+#include "cli/i18n.h"
 #include "serial/port_error.h"
 
 namespace bq {
@@ -9,22 +10,22 @@ std::string PortFailureHint(const TComPortGPS& port, const std::string& portName
   const std::string& reason = port.LastError();
   if (code == 0 && reason.empty()) return {};
   const std::string head = "cannot open " + portName + ": " + reason + ". ";
-  switch (ClassifyOpenError(code)) {
+  switch (ClassifyOpenError(code, portName)) {
     case PortOpenProblem::NoPermission:
       return head +
              "Serial ports belong to the 'dialout' group: add your user to it "
              "(sudo usermod -aG dialout $USER) and log in again.";
     case PortOpenProblem::Busy:
       return head +
-             "Another program (or another BootQuarn) holds the port; close it and try again.";
+             _("Another program (or another BootQuarn) holds the port; close it and try again.");
     case PortOpenProblem::Missing:
       return head +
              "The port does not exist (is the cable plugged in?); list the ports with "
              "'bootquarn-cli ports'.";
     case PortOpenProblem::NotSerialPort:
-      return head + "This device is not a serial port; list the ports with 'bootquarn-cli ports'.";
+      return head + _("This is not a serial port; list the ports with 'bootquarn-cli ports'.");
     default:
-      return head + "Check the port name and the cable.";
+      return head + _("Check the port name and the cable.");
   }
 }
 

@@ -11,6 +11,7 @@
 #include "app/commands.h"
 #include "app/startup.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 #include "serial/port_list.h"
 #include "shell/ini_file.h"
 #include "shell/settings.h"
@@ -56,6 +57,7 @@ CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
   // is announced), settings, product names, a fresh usage log, then the
   // controls filled from the settings.
   FormCreate(c);
+  FollowUserLanguage();  // start-up set every category to "C"; messages follow the user
   // The port: --port, else BOOTQUARN_PORT, else the one in the settings.
   if (options.port) {
     c.settings.portName = *options.port;
@@ -136,15 +138,16 @@ std::string DumpJson(const nlohmann::json& object) {
 }
 
 void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
-  cmd->add_flag("--json", options.json, "Print one JSON object on stdout at the end");
+  cmd->add_flag("--json", options.json, _("Print one JSON object on stdout at the end"));
   if (withPort) {
     cmd->add_option_function<std::string>(
            "--port", [&options](const std::string& p) { options.port = p; },
-           "Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings); without it, "
-           "$BOOTQUARN_PORT, then the port in the settings")
+           _("Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings); without it, "
+             "$BOOTQUARN_PORT, then the port in the settings"))
         ->check(
             [](const std::string& p) {
               // The port is kept in the settings file, one line per key.
+              if (p.empty()) return std::string(_("the port name is empty"));
               return FitsOnOneIniLine(p) ? std::string()
                                          : std::string("the port name holds a line break");
             },

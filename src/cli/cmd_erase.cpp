@@ -1,5 +1,6 @@
-// bootquarn-cli erase [--port P] [--baud R] [--json]: "Erase", the whole-device
-// erase of newer boot loaders, at the stored rate without detection.
+// bootquarn-cli erase [--port P] [--baud R] [--yes] [--json]: "Erase", the
+// whole-device erase of newer boot loaders. It asks first (--yes answers for a
+// script) and finds the boot loader's rate itself unless --baud names it.
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -8,6 +9,7 @@
 #include "boot/boot_connection.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -17,24 +19,48 @@ struct EraseOptions {
   // The rate of this run; the window uses the last rate found, which a fresh
   // command-line run only knows from the settings file.
   std::optional<uint16_t> baud;
+  bool yes = false;
 };
 
-// A stored rate the boot loader never uses explains a silent device.
-std::string UnusualRate(CliSession& session, uint16_t rate) {
-  if (rate == kSlowBootRate || rate == kFastBootRate) return {};
-  std::string error = "the boot loader talks at " + std::to_string(kSlowBootRate) + " or " +
-                      std::to_string(kFastBootRate) + " baud, not " + std::to_string(rate) +
-                      "; pass --baud";
-  session.ui().ShowErrorBox(error);
+// Nothing is sent unless the operator agreed: --yes, or Yes typed on a terminal.
+std::string RefusalToErase(CliSession& session, const EraseOptions& options) {
+  if (options.yes) return {};
+  ConsoleOperator& ui = session.ui();
+  if (!ui.InputIsTerminal()) {
+    std::string error =
+        _("erase wipes the device's program memory; pass --yes to run it without a terminal");
+    ui.ShowErrorBox(error);
+    return error;
+  }
+  const std::string question = Fill(_("Erase the whole program memory of the device on %1?"),
+                                    {session.ctx().settings.portName});
+  if (ui.Confirm(question) == Answer::Yes) return {};
+  std::string error = _("not erased: the device keeps its firmware");
+  session.Human() << error << '\n' << std::flush;
   return error;
+}
+
+// The rate the boot loader answers at: --baud, else found by asking it.
+bool FindRate(Context& ctx, const EraseOptions& options) {
+  if (options.baud) return true;
+  return DetectBootBaudRate(ctx);
 }
 
 int Erase(CliSession& session, const EraseOptions& options) {
   Context& ctx = session.ctx();
   if (options.baud) ctx.settings.baudRate = *options.baud;
-  const DeviceCommandRun run = RunDeviceCommand(
-      session, [&] { return EraseAttachedDevice(ctx); },
-      [&] { return UnusualRate(session, ctx.settings.baudRate); });
+  DeviceCommandRun run;
+  run.error = RefusalToErase(session, options);
+  if (run.error.empty()) {
+    bool answered = true;
+    run = RunDeviceCommand(
+        session, [&] { return (answered = FindRate(ctx, options)) && EraseAttachedDevice(ctx); },
+        [&] {
+          const std::string& port = ctx.settings.portName;
+          return NoBootLoaderAnswer(session, answered ? "the erase failed on " + port
+                                                      : "no boot loader answered on " + port);
+        });
+  }
   if (session.json()) {
     nlohmann::json out{
         {"ok", run.ok}, {"port", ctx.settings.portName}, {"baudRate", ctx.settings.baudRate}};
@@ -47,13 +73,14 @@ int Erase(CliSession& session, const EraseOptions& options) {
 }  // namespace
 
 void AddEraseCommand(CLI::App& app, int* exitCode) {
-  auto* cmd = app.add_subcommand("erase", "Erase the device's whole program memory (Erase)");
+  auto* cmd = app.add_subcommand("erase", _("Erase the device's whole program memory (Erase)"));
   auto options = std::make_shared<EraseOptions>();
   AddSessionOptions(cmd, options->session, true);
   cmd->add_option_function<uint16_t>(
          "--baud", [options](const uint16_t& rate) { options->baud = rate; },
-         "Boot loader's rate (default: the stored rate)")
+         _("Boot loader's rate (default: found by asking the boot loader)"))
       ->check(CLI::IsMember({kSlowBootRate, kFastBootRate}));
+  cmd->add_flag("--yes", options->yes, _("Erase without asking (needed without a terminal)"));
   cmd->callback([exitCode, options] {
     CliSession session(options->session);
     *exitCode = Erase(session, *options);

@@ -8,6 +8,7 @@
 #include "boot/boot_commands.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 #include "image/catalogue.h"
 
 namespace bq::cli {
@@ -25,6 +26,7 @@ nlohmann::json IdentityJson(const Context& ctx, const DeviceIdentity& id) {
           {"serialNumber", id.serialNumber},
           {"firmwareVersion", id.firmwareVersion},
           {"firmwareRevision", id.firmwareRevision},
+          {"hasApplication", !id.HasNoApplication()},
           {"productCode", id.productCode},
           {"productName", ProductName(id.productCode)},
           {"bootLoaderVersion", id.bootLoaderVersion},
@@ -37,8 +39,11 @@ void PrintIdentity(std::ostream& out, const Context& ctx, const DeviceIdentity& 
       << "Baud rate:           " << ctx.settings.baudRate << '\n'
       << "Serial number:       " << id.serialNumber << '\n'
       << "Firmware version:    " << unsigned{id.firmwareVersion} << '\n'
-      << "Firmware revision:   " << unsigned{id.firmwareRevision} << '\n'
-      << "Product:             " << unsigned{id.productCode} << " (" << ProductName(id.productCode)
+      << "Firmware revision:   " << unsigned{id.firmwareRevision} << '\n';
+  // 255.255 is what an erased memory reads: no application was ever written,
+  // or a write was cut short.
+  if (id.HasNoApplication()) out << "Application:         none (the device holds no firmware)\n";
+  out << "Product:             " << unsigned{id.productCode} << " (" << ProductName(id.productCode)
       << ")\n"
       << "Boot loader version: " << FormatBootVersion(id.bootLoaderVersion) << '\n'
       << "Hardware version:    " << id.hardwareVersion << " (" << HardwareName(id.hardwareVersion)
@@ -68,7 +73,7 @@ int Identify(CliSession& session) {
 
 void AddIdentifyCommand(CLI::App& app, int* exitCode) {
   auto* cmd =
-      app.add_subcommand("identify", "Read the attached device's identity (Le Número de Série)");
+      app.add_subcommand("identify", _("Read the attached device's identity (Le Número de Série)"));
   auto options = std::make_shared<SessionOptions>();
   AddSessionOptions(cmd, *options, true);
   cmd->callback([exitCode, options] {

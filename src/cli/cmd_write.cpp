@@ -9,9 +9,12 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/header_view.h"
+#include "cli/i18n.h"
 #include "cli/port_hint.h"
 #include "cli/write_report.h"
+#include "cli/write_summary.h"
 #include "serial/port_error.h"
+#include "shell/utilities.h"
 
 namespace bq::cli {
 namespace {
@@ -47,6 +50,15 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
     }
   }
   report["header"] = HeaderJson(ctx.flowHeader);
+  if (outcome.ok) session.Human() << WriteSummary(ui.Phases()) << '\n' << std::flush;
+  if (ui.LastAnswer() == Answer::No) {
+    session.Human() << _("Nothing was written: the device keeps its firmware");
+    if (seen.identity) {
+      session.Human() << ' ' << unsigned{seen.identity->firmwareVersion} << '.'
+                      << ZeroPadded(2, seen.identity->firmwareRevision);
+    }
+    session.Human() << ".\n" << std::flush;
+  }
   if (outcome.ok) return kExitOk;
   return session.Interrupted() ? kExitCancelled : kExitFailure;
 }
@@ -56,15 +68,13 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
 void AddWriteCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<WriteOptions>();
   auto* cmd = app.add_subcommand(
-      "write", "Write a firmware file into the device on the port (\"Conectar e Gravar\")");
-  cmd->add_option("FILE", options->file, "Firmware file (.kfx or .hex)")->required();
+      "write", _("Write a firmware file into the device on the port (\"Conectar e Gravar\")"));
+  cmd->add_option("FILE", options->file, _("Firmware file (.kfx or .hex)"))->required();
   AddSessionOptions(cmd, options->session, true);
-  auto* yes = cmd->add_flag("--yes", options->yes,
-                            "Answer Yes when asked to install an older "
-                            "firmware");
+  auto* yes =
+      cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older firmware"));
   auto* no = cmd->add_flag("--no", options->no,
-                           "Answer No to that question (the default "
-                           "without a terminal)");
+                           _("Answer No to that question (the default without a terminal)"));
   yes->excludes(no);
 
   cmd->callback([exitCode, options] {

@@ -1,5 +1,6 @@
 #include "cli/console_operator.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@ namespace bq::cli {
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr int kDefaultColumns = 80;
 
 std::string RateText(double bytesPerSecond) {
   char buf[32];
@@ -51,6 +53,17 @@ std::string ConsoleText(const std::string& text) {
   return out;
 }
 
+std::string FitColumns(const std::string& text, size_t columns) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    // A byte that does not continue a UTF-8 sequence starts a character.
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && count++ == columns) {
+      return text.substr(0, i);
+    }
+  }
+  return text;
+}
+
 ConsoleOperator::ConsoleOperator()
     : ConsoleOperator(std::cout, std::cerr, std::cin, ::isatty(STDIN_FILENO) == 1,
                       ::isatty(STDERR_FILENO) == 1) {}
@@ -70,15 +83,27 @@ void ConsoleOperator::ReportPhaseLocked() {
   // rate shown on the bar is measured from.
   const bool moved = phaseMoved_;
   phaseMoved_ = false;
-  // Without a terminal, one line sums up each phase that moved the progress.
-  if (errIsTerminal_ || !moved) return;
+  if (!moved) return;
   double seconds = std::chrono::duration<double>(Clock::now() - phaseStart_).count();
-  uint32_t bytes = pos_ >= phaseStartPos_ ? pos_ - phaseStartPos_ : 0;
+  // A position is the next address to go; at the top of its range the phase
+  // has done its last address too.
+  const bool reachedEnd = pos_ == max_ && max_ > phaseStartPos_;
+  uint32_t bytes = pos_ >= phaseStartPos_ ? pos_ - phaseStartPos_ + (reachedEnd ? 1 : 0) : 0;
   if (bytes == 0) return;  // a step of its own (a load, a one-step erase) has nothing to sum up
+  phases_.push_back({status_, bytes, seconds});
+  // Without a terminal, one line sums up each phase that moved the progress.
+  if (errIsTerminal_) return;
   err_ << "  " << status_ << ": 0x" << HexAddress24(phaseStartPos_) << "..0x" << HexAddress24(pos_)
        << ", " << bytes << " bytes";
   if (seconds > 0.0) err_ << ", " << RateText(bytes / seconds);
   err_ << '\n' << std::flush;
+}
+
+int ConsoleOperator::ColumnsLocked() const {
+  if (columns_ > 0) return columns_;
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return kDefaultColumns;
 }
 
 void ConsoleOperator::DrawBarLocked(bool force) {
@@ -102,6 +127,10 @@ void ConsoleOperator::DrawBarLocked(bool force) {
     double left = (span - done) / rate;
     line += "  faltam " + FormatElapsed(static_cast<uint32_t>(left * 100));
   }
+  // One column is left free: a line that fills the last one wraps on some
+  // terminals, and every redraw would then start a new line.
+  const int columns = ColumnsLocked();
+  line = FitColumns(line, columns > 1 ? static_cast<size_t>(columns - 1) : 1);
   err_ << "\r\033[K" << line << std::flush;
   barShown_ = true;
 }
@@ -145,12 +174,14 @@ std::vector<std::string> ConsoleOperator::Warnings() const {
 
 Answer ConsoleOperator::Confirm(const std::string& text) {
   std::lock_guard lock(mutex_);
+  lastAnswer_.reset();
   ClearBarLocked();
   out_ << std::flush;
   err_ << ConsoleText(text);
   if (preset_ || !inIsTerminal_) {
     Answer a = preset_.value_or(Answer::No);
     err_ << " [s/n] " << AnswerText(a) << '\n' << std::flush;
+    lastAnswer_ = a;
     return a;
   }
   for (;;) {
@@ -161,12 +192,14 @@ Answer ConsoleOperator::Confirm(const std::string& text) {
       // to stop, which must never count as permission to go on.
       // The end of the input is no permission either: it answers No, as Esc does.
       err_ << '\n' << std::flush;
+      lastAnswer_ = Answer::No;
       return Answer::No;
     }
     // Only ASCII is raised to capitals, so "não" arrives as "NãO".
     std::string r = UpperCaseAscii(TrimBlanks(reply));
-    if (r == "S" || r == "SIM" || r == "Y" || r == "YES") return Answer::Yes;
-    if (r == "N" || r == "NAO" || r == "NÃO" || r == "NãO" || r == "NO") return Answer::No;
+    if (r == "S" || r == "SIM" || r == "Y" || r == "YES") lastAnswer_ = Answer::Yes;
+    if (r == "N" || r == "NAO" || r == "NÃO" || r == "NãO" || r == "NO") lastAnswer_ = Answer::No;
+    if (lastAnswer_) return *lastAnswer_;
   }
 }
 
@@ -259,6 +292,16 @@ void ConsoleOperator::SetDeviceCommandsEnabled(bool enabled) {
 bool ConsoleOperator::DeviceCommandsEnabled() const {
   std::lock_guard lock(mutex_);
   return commandsEnabled_;
+}
+
+std::optional<Answer> ConsoleOperator::LastAnswer() const {
+  std::lock_guard lock(mutex_);
+  return lastAnswer_;
+}
+
+std::vector<ConsoleOperator::Phase> ConsoleOperator::Phases() const {
+  std::lock_guard lock(mutex_);
+  return phases_;
 }
 
 std::string ConsoleOperator::LastStatus() const {

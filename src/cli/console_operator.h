@@ -37,6 +37,11 @@ class ConsoleOperator : public OperatorInterface {
   void SetProcessMessagesHook(std::function<void()> hook) { hook_ = std::move(hook); }
   // Prints the lines added to this list from now on (to the human stream).
   void EchoMemo(Memo memo) { echoed_.insert(memo); }
+  // The terminal's width for the progress bar; 0 asks the terminal on stderr
+  // at every redraw (80 when it cannot tell).
+  void SetColumns(int columns) { columns_ = columns; }
+  bool InputIsTerminal() const { return inIsTerminal_; }
+  bool ErrorIsTerminal() const { return errIsTerminal_; }
 
   void ShowStatus(const std::string& text, bool success) override;
   void ShowMessage(const std::string& text) override;
@@ -63,6 +68,17 @@ class ConsoleOperator : public OperatorInterface {
   std::string LastStatus() const;
   bool LastStatusSuccess() const;
   bool DeviceCommandsEnabled() const;
+  // The last answer to a question, if one was asked.
+  std::optional<Answer> LastAnswer() const;
+
+  // One phase that moved the progress: its status line and the bytes it covered.
+  struct Phase {
+    std::string status;
+    uint32_t bytes = 0;
+    double seconds = 0.0;
+  };
+  // Every phase that moved the progress so far, in order.
+  std::vector<Phase> Phases() const;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -72,6 +88,7 @@ class ConsoleOperator : public OperatorInterface {
   void DrawBarLocked(bool force);
   void ReportPhaseLocked();
   void PrintBox(const std::string& text);
+  int ColumnsLocked() const;
 
   std::vector<std::string> warnings_;  // under mutex_
 
@@ -93,6 +110,9 @@ class ConsoleOperator : public OperatorInterface {
   std::map<Check, bool> checks_;
   std::map<Memo, std::vector<std::string>> memos_;
   bool commandsEnabled_ = true;
+  std::optional<Answer> lastAnswer_;
+  std::vector<Phase> phases_;
+  int columns_ = 0;
 
   // Progress of the current phase.
   uint32_t min_ = 0, max_ = 0, pos_ = 0;
@@ -105,5 +125,8 @@ class ConsoleOperator : public OperatorInterface {
 
 // Text with CR LF (or a lone CR) turned into the terminal's line break.
 std::string ConsoleText(const std::string& text);
+
+// The first `columns` characters of UTF-8 text (characters, not bytes).
+std::string FitColumns(const std::string& text, size_t columns);
 
 }  // namespace bq::cli

@@ -1,18 +1,24 @@
 // bootquarn-cli: the command-line front end over the core.
 
 #include <clocale>
+#include <iostream>
+#include <string>
 #include <vector>
 
-#include "cli/cli_commands.h"
 #include "app/startup.h"
+#include "cli/cli_commands.h"
+#include "cli/i18n.h"
 #include "shell/utilities.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C");  // numbers and dates never follow the user's locale
-  CLI::App app{"BootQuarn: replaces the firmware of Quarn devices through their boot loader"};
+  bq::cli::SetUpTranslations();
+  using bq::cli::_;
+  CLI::App app{_("BootQuarn: replaces the firmware of Quarn devices through their boot loader")};
+  app.set_help_flag("-h,--help", _("Print this help message and exit"));
   app.require_subcommand(1);
   app.set_version_flag("--version", "bootquarn-cli " + bq::VersionText(bq::kProgramVersion),
-                       "Print the program version and exit");
+                       _("Print the program version and exit"));
 
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {
@@ -35,6 +41,23 @@ int main(int argc, char** argv) {
       bq::cli::AddLoopCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
+
+  // The first word names the command; say which word was not understood.
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word.empty() || word[0] == '-') continue;
+    try {
+      app.get_subcommand(word);
+    } catch (const CLI::OptionNotFound&) {
+      std::cerr << bq::cli::Fill(
+                       _("bootquarn-cli: '%1' is not a command; run 'bootquarn-cli --help' "
+                         "for the list."),
+                       {word})
+                << '\n';
+      return bq::cli::kExitUsage;
+    }
+    break;
+  }
 
   try {
     app.parse(argc, argv);

@@ -70,6 +70,21 @@ void PrintDevice(std::ostream& out, const Context& ctx, const DeviceIdentity& id
 
 }  // namespace
 
+uint32_t ElapsedSeconds(const std::string& shown) {
+  // The counter reads "HH:MM:SS"; each field is a number of its own.
+  uint32_t seconds = 0;
+  uint32_t field = 0;
+  for (char c : shown) {
+    if (c >= '0' && c <= '9') {
+      field = field * 10 + static_cast<uint32_t>(c - '0');
+    } else if (c == ':') {
+      seconds = (seconds + field) * 60;
+      field = 0;
+    }
+  }
+  return seconds + field;
+}
+
 ElapsedTicker::ElapsedTicker(Context& ctx)
     : thread_([&ctx](std::stop_token stop) {
         // Ctrl+C and the other stop signals must land on the command's own
@@ -109,6 +124,7 @@ void FinishWriteReport(CliSession& session, nlohmann::json& report, bool ok, con
   report["device"] = DeviceJson(session.ctx(), seen);
   report["failure"] = FailureJson(outcome);
   report["elapsed"] = session.ui().FieldText(Field::edCrono);
+  report["elapsedSeconds"] = ElapsedSeconds(session.ui().FieldText(Field::edCrono));
   report["status"] = session.ui().LastStatus();
   if (!report.contains("header")) report["header"] = HeaderJson(session.ctx().flowHeader);
 }

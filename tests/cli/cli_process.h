@@ -100,9 +100,15 @@ class CliProcess : public ::testing::Test {
   // Everything the child needs is prepared before fork: the device's thread
   // runs in this process.
   pid_t Spawn(const std::vector<std::string>& args, int stdinFd, const std::string& name = "") {
-    std::vector<std::string> env = {"XDG_DATA_HOME=" + dataHome_};
+    std::vector<std::string> env = extraEnv_;
+    env.push_back("XDG_DATA_HOME=" + dataHome_);
     for (char** e = environ; *e; ++e) {
-      if (std::string(*e).rfind("XDG_DATA_HOME=", 0) != 0) env.emplace_back(*e);
+      const std::string entry = *e;
+      const std::string key = entry.substr(0, entry.find('=') + 1);
+      if (std::none_of(env.begin(), env.end(),
+                       [&](const std::string& set) { return set.rfind(key, 0) == 0; })) {
+        env.push_back(entry);
+      }
     }
     std::vector<std::string> argv = {BQ_BIN_DIR "/bootquarn-cli"};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -256,6 +262,8 @@ class CliProcess : public ::testing::Test {
   std::optional<rlim_t> fileSizeLimit_;
   std::vector<std::thread> relays_;
   std::string dataHome_;
+  // NAME=value entries the program gets in place of the test's own.
+  std::vector<std::string> extraEnv_;
   std::unique_ptr<sim::VirtualDevice> device_;
 };
 

@@ -136,18 +136,33 @@ TEST(ConsoleOperatorTest, UnattendedQuestionsAnswerNo) {
   EXPECT_EQ(ui.Confirm("Gravar?"), Answer::Yes);
 }
 
+// A phase's range is inclusive: the engine steps to the next address to go and,
+// when done, to the last address of the range.
 TEST(ConsoleOperatorTest, PlainProgressSumsUpEachPhase) {
-  std::ostringstream out, err;
-  std::istringstream in;
-  ConsoleOperator ui(out, err, in, false, false);
-  ui.ShowStatus(" Gravando", false);
-  ui.SetProgressMin(0x800);
-  ui.SetProgressMax(0x1000);
-  for (uint32_t a = 0x800; a <= 0x1000; a += 0x80) ui.SetProgressPosition(a);
-  ui.ShowStatus(" Verificando", false);
-  const std::string text = err.str();
-  EXPECT_EQ(text.rfind("   Gravando: 0x000800..0x001000, 2048 bytes", 0), 0u) << text;
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  struct Case {
+    const char* name;
+    uint32_t stop;  // the last position reached
+    const char* line;
+  };
+  const Case cases[] = {
+      {"whole range", 0x17FF, "   Gravando: 0x000800..0x0017FF, 4096 bytes"},
+      {"stopped half way", 0x1000, "   Gravando: 0x000800..0x001000, 2048 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ostringstream out, err;
+    std::istringstream in;
+    ConsoleOperator ui(out, err, in, false, false);
+    ui.ShowStatus(" Gravando", false);
+    ui.SetProgressMax(0x17FF);
+    ui.SetProgressMin(0x800);
+    for (uint32_t a = 0x800; a < c.stop; a += 0x80) ui.SetProgressPosition(a);
+    ui.SetProgressPosition(c.stop);
+    ui.ShowStatus(" Verificando", false);
+    const std::string text = err.str();
+    EXPECT_EQ(text.rfind(c.line, 0), 0u) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  }
 }
 
 // As the engine moves from the erase to the write, the bar's position falls

@@ -39,7 +39,7 @@ TEST_F(OddNames, JsonSurvivesNamesThatAreNotUtf8) {
       // The odd port is now the stored one.
       {"identify, stored odd port", {"identify", "--json"}, "/port"},
       {"reset, odd port", {"reset", "--port", port, "--json"}, "/port"},
-      {"erase, odd port", {"erase", "--port", port, "--baud", "38400", "--json"}, "/port"},
+      {"erase, odd port", {"erase", "--port", port, "--baud", "38400", "--yes", "--json"}, "/port"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -107,6 +107,7 @@ TEST_F(WriteCommand, DecidesAndWritesAsTheDeviceAndTheOperatorAllow) {
     EXPECT_EQ(d["bootLoaderVersionText"], "2.02");
     EXPECT_EQ(d["hardwareVersion"], c.hardwareVersion);
     EXPECT_TRUE(j["elapsed"].is_string());
+    EXPECT_TRUE(j["elapsedSeconds"].is_number_unsigned()) << j["elapsedSeconds"];
     EXPECT_EQ(j["status"], c.status);
 
     // Either way the device ends up running its firmware.
@@ -129,6 +130,11 @@ TEST_F(WriteCommand, DecidesAndWritesAsTheDeviceAndTheOperatorAllow) {
     if (c.typed) {
       EXPECT_NE(r.err.find("Continua? [s/n]"), std::string::npos) << r.err;
     }
+    // A write ends in one line that sums it up; a No says what the device keeps.
+    const bool answeredNo = !c.written && c.firmwareVersion == 4;
+    EXPECT_EQ(r.err.find("Wrote 4096 bytes in ") != std::string::npos, c.written) << r.err;
+    EXPECT_EQ(r.err.find("the device keeps its firmware 4.00.") != std::string::npos, answeredNo)
+        << r.err;
     device.Stop();
   }
 }

@@ -1,0 +1,51 @@
+#include "cli/i18n.h"
+
+#include <clocale>
+#include <filesystem>
+#include <system_error>
+
+namespace bq::cli {
+
+std::string Fill(const std::string& text, const std::vector<std::string>& values) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const size_t n = i + 1 < text.size() ? static_cast<size_t>(text[i + 1] - '1') : values.size();
+    if (text[i] == '%' && n < values.size() && n < 9) {
+      out += values[n];
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+namespace {
+
+std::string CatalogFolder() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path bin = fs::read_symlink("/proc/self/exe", ec).parent_path();
+  if (ec) return {};
+  for (const fs::path& dir : {bin.parent_path() / "locale", bin.parent_path() / "share/locale"}) {
+    if (fs::is_directory(dir, ec)) return dir.string();
+  }
+  return {};
+}
+
+}  // namespace
+
+void FollowUserLanguage() {
+  std::setlocale(LC_MESSAGES, "");
+}
+
+void SetUpTranslations() {
+  // Only the messages follow the user's locale: numbers, dates and character
+  // classes stay in "C". The catalogs are UTF-8 whatever LC_CTYPE says.
+  FollowUserLanguage();
+  const std::string folder = CatalogFolder();
+  if (!folder.empty()) ::bindtextdomain(kTextDomain, folder.c_str());
+  ::bind_textdomain_codeset(kTextDomain, "UTF-8");
+}
+
+}  // namespace bq::cli
