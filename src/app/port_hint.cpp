@@ -1,7 +1,7 @@
 #include "app/port_hint.h"
 
-#include "cli/i18n.h"
 #include "serial/port_error.h"
+#include "shell/translation.h"
 
 namespace bq {
 
@@ -13,15 +13,15 @@ std::string PortFailureHint(const TComPortGPS& port, const std::string& portName
   switch (ClassifyOpenError(code, portName)) {
     case PortOpenProblem::NoPermission:
       return head +
-             "Serial ports belong to the 'dialout' group: add your user to it "
-             "(sudo usermod -aG dialout $USER) and log in again.";
+             _("Serial ports belong to the 'dialout' group: add your user to it "
+               "(sudo usermod -aG dialout $USER) and log in again.");
     case PortOpenProblem::Busy:
       return head +
              _("Another program (or another BootQuarn) holds the port; close it and try again.");
     case PortOpenProblem::Missing:
       return head +
-             "The port does not exist (is the cable plugged in?); list the ports with "
-             "'bootquarn-cli ports'.";
+             _("The port does not exist (is the cable plugged in?); list the ports with "
+               "'bootquarn-cli ports'.");
     case PortOpenProblem::NotSerialPort:
       return head + _("This is not a serial port; list the ports with 'bootquarn-cli ports'.");
     default:

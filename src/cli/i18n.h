@@ -1,20 +1,13 @@
 #pragma once
-// The command line's own words in the user's language (GNU gettext, domain
-// "bootquarn-cli"). The operator texts of the system itself are never passed
-// through here: they read the same in every language.
-
-#include <libintl.h>
+// The command line's catalogs: where they are found and when they apply. The
+// translating call itself, _(), lives with the shell's text utilities.
 
 #include <string>
 #include <vector>
 
+#include "shell/translation.h"
+
 namespace bq::cli {
-
-inline constexpr const char* kTextDomain = "bootquarn-cli";
-
-inline const char* _(const char* english) {
-  return ::dgettext(kTextDomain, english);
-}
 
 // text with %1, %2, ... replaced by the values, in any order a translation needs.
 std::string Fill(const std::string& text, const std::vector<std::string>& values);

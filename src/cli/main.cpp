@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C");  // numbers and dates never follow the user's locale
   bq::cli::SetUpTranslations();
-  using bq::cli::_;
+  using bq::_;
   CLI::App app{_("BootQuarn: replaces the firmware of Quarn devices through their boot loader")};
   app.set_help_flag("-h,--help", _("Print this help message and exit"));
   app.require_subcommand(1);

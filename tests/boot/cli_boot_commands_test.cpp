@@ -85,7 +85,7 @@ TEST_F(CliBootCommandTest, IdentifyPrintsTheDeviceAsJson) {
 }
 
 TEST_F(CliBootCommandTest, CommandsOnAMissingPortExplainWhy) {
-  for (const char* command : {"identify", "reset", "erase --baud 38400"}) {
+  for (const char* command : {"identify", "reset", "erase --yes --baud 38400"}) {
     SCOPED_TRACE(command);
     const CliRun run = Run(std::string(command) + " --json --port /dev/ttyBQ-not-there");
     EXPECT_EQ(run.exitCode, 1);
@@ -116,7 +116,7 @@ TEST_F(CliBootCommandTest, ResetRestartsTheApplication) {
 
 TEST_F(CliBootCommandTest, EraseAtTheGivenRate) {
   StartDevice(Options([](sim::SimOptions& o) { o.baudRate = 19200; }));
-  const CliRun run = Run("erase --baud 19200 --port " + device->PortPath());
+  const CliRun run = Run("erase --yes --baud 19200 --port " + device->PortPath());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("Ok erase !"), std::string::npos) << run.err;
   EXPECT_EQ(ReceivedPayloads(), (Payloads{{0x11, 0x00, 0x00, 0x00, 0x00}}));
