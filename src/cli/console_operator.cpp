@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/write_summary.h"
 #include "shell/utilities.h"
 
 namespace bq::cli {
@@ -14,16 +15,6 @@ namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kDefaultColumns = 80;
-
-std::string RateText(double bytesPerSecond) {
-  char buf[32];
-  if (bytesPerSecond >= 1024.0) {
-    std::snprintf(buf, sizeof buf, "%.1f KB/s", bytesPerSecond / 1024.0);
-  } else {
-    std::snprintf(buf, sizeof buf, "%.0f B/s", bytesPerSecond);
-  }
-  return buf;
-}
 
 const char* AnswerText(Answer a) {
   switch (a) {

@@ -29,7 +29,9 @@ std::string Seconds(double seconds) {
   return buf;
 }
 
-std::string Rate(double bytesPerSecond) {
+}  // namespace
+
+std::string RateText(double bytesPerSecond) {
   char buf[32];
   if (bytesPerSecond >= 1024.0) {
     std::snprintf(buf, sizeof buf, "%.1f KB/s", bytesPerSecond / 1024.0);
@@ -38,8 +40,6 @@ std::string Rate(double bytesPerSecond) {
   }
   return buf;
 }
-
-}  // namespace
 
 std::string WriteSummary(const std::vector<ConsoleOperator::Phase>& phases) {
   uint64_t written = 0;
@@ -52,7 +52,7 @@ std::string WriteSummary(const std::vector<ConsoleOperator::Phase>& phases) {
     written += phase.bytes;
     writing += phase.seconds;
   }
-  const std::string rate = writing > 0.0 ? Rate(written / writing) : "-";
+  const std::string rate = writing > 0.0 ? RateText(written / writing) : "-";
   return Fill(verified ? _("Wrote %1 bytes in %2 (%3), verified")
                        : _("Wrote %1 bytes in %2 (%3), not verified"),
               {std::to_string(written), Seconds(total), rate});

@@ -11,4 +11,7 @@ namespace bq::cli {
 
 std::string WriteSummary(const std::vector<ConsoleOperator::Phase>& phases);
 
+// "1.7 KB/s", or "512 B/s" below one kilobyte a second.
+std::string RateText(double bytesPerSecond);
+
 }  // namespace bq::cli
