@@ -9,6 +9,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/port_hint.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -46,7 +47,7 @@ inline DeviceCommandRun RunDeviceCommand(CliSession& session, const std::functio
 
 // The reason given when the port opened but no boot loader answered.
 inline std::string NoBootLoaderAnswer(CliSession& session, const std::string& text) {
-  session.ui().ShowErrorBox(text + " (is it in boot mode?)");
+  session.ui().ShowErrorBox(Fill(_("%1 (is it in boot mode?)"), {text}));
   return text;
 }
 

@@ -149,9 +149,9 @@ void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
               // The port is kept in the settings file, one line per key.
               if (p.empty()) return std::string(_("the port name is empty"));
               return FitsOnOneIniLine(p) ? std::string()
-                                         : std::string("the port name holds a line break");
+                                         : std::string(_("the port name holds a line break"));
             },
-            "single line");
+            _("single line"));
   }
 }
 

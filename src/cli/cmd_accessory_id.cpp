@@ -7,6 +7,7 @@
 #include "app/accessory_probes.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -38,7 +39,7 @@ int ReadIdentity(CliSession& session, const AccessoryIdOptions& options) {
         return identity.has_value();
       },
       [&] {
-        const std::string text = "no accessory answered on " + ctx.settings.portName;
+        const std::string text = Fill(_("no accessory answered on %1"), {ctx.settings.portName});
         session.ui().ShowErrorBox(text);
         return text;
       });
@@ -55,11 +56,11 @@ int ReadIdentity(CliSession& session, const AccessoryIdOptions& options) {
 
 void AddAccessoryIdCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<AccessoryIdOptions>();
-  auto* cmd = app.add_subcommand("accessory-id", "Read a Zircon accessory's identity");
+  auto* cmd = app.add_subcommand("accessory-id", _("Read a Zircon accessory's identity"));
   AddSessionOptions(cmd, options->session, true);
-  cmd->add_option("--prefix", options->prefix, "Link frame prefix: KE (ZirconBox) or NK (Sensor)")
+  cmd->add_option("--prefix", options->prefix, _("Link frame prefix: KE (ZirconBox) or NK (Sensor)"))
       ->check(CLI::IsMember({"KE", "NK"}));
-  cmd->add_option("--baud", options->baud, "Line rate: 9600 or 4545")
+  cmd->add_option("--baud", options->baud, _("Line rate: 9600 or 4545"))
       ->check(CLI::IsMember({9600, 4545}));
   cmd->callback([exitCode, options] {
     CliSession session(options->session);

@@ -7,6 +7,7 @@
 #include "app/accessory_boot.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -33,15 +34,16 @@ int EnterBoot(CliSession& session) {
         return outcome.answered != ArvexAnswer::None;
       },
       [&] {
-        const std::string text =
-            "neither a bridge nor a version query answered on " + ctx.settings.portName;
+        const std::string text = Fill(_("neither a bridge nor a version query answered on %1"),
+                                      {ctx.settings.portName});
         session.ui().ShowErrorBox(text);
         return text;
       });
   const char* answered = AnswerName(outcome.answered);
   if (run.ok) {
-    session.Human() << "Boot entry sent (" << answered << " answered at " << *outcome.baudRate
-                    << " baud)\n";
+    session.Human() << Fill(_("Boot entry sent (%1 answered at %2 baud)"),
+                           {answered, std::to_string(*outcome.baudRate)})
+                    << '\n';
   }
   if (session.json()) {
     nlohmann::json report = {
@@ -60,8 +62,8 @@ int EnterBoot(CliSession& session) {
 void AddArvexBootCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<SessionOptions>();
   auto* cmd = app.add_subcommand("arvex-boot",
-                                 "Switch an Arvex (or a Delmo) into boot mode (Arvex - Modo "
-                                 "Atualização)");
+                                 _("Switch an Arvex (or a Delmo) into boot mode (Arvex - Modo "
+                                   "Atualização)"));
   AddSessionOptions(cmd, *options, true);
   cmd->callback([exitCode, options] {
     CliSession session(*options);

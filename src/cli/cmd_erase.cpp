@@ -57,8 +57,9 @@ int Erase(CliSession& session, const EraseOptions& options) {
         session, [&] { return (answered = FindRate(ctx, options)) && EraseAttachedDevice(ctx); },
         [&] {
           const std::string& port = ctx.settings.portName;
-          return NoBootLoaderAnswer(session, answered ? "the erase failed on " + port
-                                                      : "no boot loader answered on " + port);
+          return NoBootLoaderAnswer(session, Fill(answered ? _("the erase failed on %1")
+                                                           : _("no boot loader answered on %1"),
+                                                  {port}));
         });
   }
   if (session.json()) {

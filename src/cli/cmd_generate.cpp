@@ -8,6 +8,7 @@
 #include "app/kfx_generation.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -45,10 +46,10 @@ int RunGenerate(CliSession& session, const GenerateOptions& opt) {
 void AddGenerateCommand(CLI::App& app, int* exitCode) {
   auto opt = std::make_shared<GenerateOptions>();
   auto* cmd = app.add_subcommand(
-      "generate", "Write one KFX file per serial number, 100 to a folder, from a firmware file");
-  cmd->add_option("SOURCE", opt->source, "Firmware file (.kfx or .hex) to copy")->required();
-  cmd->add_option("--first", opt->first, "First serial number of the first block")->required();
-  cmd->add_option("--end", opt->end, "Blocks start below this number")->required();
+      "generate", _("Write one KFX file per serial number, 100 to a folder, from a firmware file"));
+  cmd->add_option("SOURCE", opt->source, _("Firmware file (.kfx or .hex) to copy"))->required();
+  cmd->add_option("--first", opt->first, _("First serial number of the first block"))->required();
+  cmd->add_option("--end", opt->end, _("Blocks start below this number"))->required();
   AddSessionOptions(cmd, opt->session, false);
   cmd->callback([exitCode, opt] {
     CliSession session(opt->session);

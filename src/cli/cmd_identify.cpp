@@ -35,18 +35,18 @@ nlohmann::json IdentityJson(const Context& ctx, const DeviceIdentity& id) {
 }
 
 void PrintIdentity(std::ostream& out, const Context& ctx, const DeviceIdentity& id) {
-  out << "Port:                " << ctx.settings.portName << '\n'
-      << "Baud rate:           " << ctx.settings.baudRate << '\n'
-      << "Serial number:       " << id.serialNumber << '\n'
-      << "Firmware version:    " << unsigned{id.firmwareVersion} << '\n'
-      << "Firmware revision:   " << unsigned{id.firmwareRevision} << '\n';
+  out << _("Port:                ") << ctx.settings.portName << '\n'
+      << _("Baud rate:           ") << ctx.settings.baudRate << '\n'
+      << _("Serial number:       ") << id.serialNumber << '\n'
+      << _("Firmware version:    ") << unsigned{id.firmwareVersion} << '\n'
+      << _("Firmware revision:   ") << unsigned{id.firmwareRevision} << '\n';
   // 255.255 is what an erased memory reads: no application was ever written,
   // or a write was cut short.
-  if (id.HasNoApplication()) out << "Application:         none (the device holds no firmware)\n";
-  out << "Product:             " << unsigned{id.productCode} << " (" << ProductName(id.productCode)
+  if (id.HasNoApplication()) out << _("Application:         none (the device holds no firmware)") << '\n';
+  out << _("Product:             ") << unsigned{id.productCode} << " (" << ProductName(id.productCode)
       << ")\n"
-      << "Boot loader version: " << FormatBootVersion(id.bootLoaderVersion) << '\n'
-      << "Hardware version:    " << id.hardwareVersion << " (" << HardwareName(id.hardwareVersion)
+      << _("Boot loader version: ") << FormatBootVersion(id.bootLoaderVersion) << '\n'
+      << _("Hardware version:    ") << id.hardwareVersion << " (" << HardwareName(id.hardwareVersion)
       << ")\n";
 }
 
@@ -56,7 +56,8 @@ int Identify(CliSession& session) {
   const DeviceCommandRun run = RunDeviceCommand(
       session, [&] { return ReadAttachedDevice(ctx, read); },
       [&] {
-        return NoBootLoaderAnswer(session, "no device identified on " + ctx.settings.portName);
+        return NoBootLoaderAnswer(session,
+                                  Fill(_("no device identified on %1"), {ctx.settings.portName}));
       });
   if (run.ok) {
     PrintIdentity(session.Human(), ctx, read);

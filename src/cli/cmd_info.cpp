@@ -12,6 +12,7 @@
 #include "image/catalogue.h"
 #include "image/dump_view.h"
 #include "image/firmware_loader.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -61,9 +62,9 @@ int RunInfo(CliSession& session, const InfoOptions& opt) {
 
 void AddInfoCommand(CLI::App& app, int* exitCode) {
   auto opt = std::make_shared<InfoOptions>();
-  auto* cmd = app.add_subcommand("info", "Open a firmware file (.kfx or .hex) and show its header");
-  cmd->add_option("FILE", opt->file, "Firmware file to open")->required();
-  cmd->add_option("--dump", opt->dump, "Also list the flash (0x0800..0x1FFFF) or the EEPROM")
+  auto* cmd = app.add_subcommand("info", _("Open a firmware file (.kfx or .hex) and show its header"));
+  cmd->add_option("FILE", opt->file, _("Firmware file to open"))->required();
+  cmd->add_option("--dump", opt->dump, _("Also list the flash (0x0800..0x1FFFF) or the EEPROM"))
       ->check(CLI::IsMember({"flash", "eeprom"}));
   AddSessionOptions(cmd, opt->session, false);
   cmd->callback([exitCode, opt] {

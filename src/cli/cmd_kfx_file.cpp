@@ -8,6 +8,7 @@
 #include "app/kfx_generation.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -35,8 +36,8 @@ int RunKfxFile(CliSession& session, const KfxFileOptions& opt) {
 void AddKfxFileCommand(CLI::App& app, int* exitCode) {
   auto opt = std::make_shared<KfxFileOptions>();
   auto* cmd = app.add_subcommand(
-      "kfx-file", "Name the firmware file of a serial number from the last firmware file");
-  cmd->add_option("N", opt->serial, "Serial number")->required()->check(CLI::NonNegativeNumber);
+      "kfx-file", _("Name the firmware file of a serial number from the last firmware file"));
+  cmd->add_option("N", opt->serial, _("Serial number"))->required()->check(CLI::NonNegativeNumber);
   AddSessionOptions(cmd, opt->session, false);
   cmd->callback([exitCode, opt] {
     CliSession session(opt->session);

@@ -12,6 +12,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/write_report.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -47,7 +48,8 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
   LoopLimits limits;
   limits.maxDevices = options.max;
   limits.onDevice = [&session](const LoopDevice& d) {
-    session.Human() << "NS " << d.serialNumber << (d.ok ? ": written " : ": NOT written ") << d.file
+    session.Human() << Fill(d.ok ? _("NS %1: written %2") : _("NS %1: NOT written %2"),
+                           {std::to_string(d.serialNumber), d.file})
                     << '\n'
                     << std::flush;
   };
@@ -72,11 +74,11 @@ nlohmann::json ReportJson(const LoopOutcome& outcome, int status) {
 void AddLoopCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<LoopOptions>();
   auto* cmd = app.add_subcommand(
-      "loop", "Write each new accessory on the port with the file of its serial number");
-  cmd->add_option("FILE", options->file, "A firmware file of the batch (..._NSnnnnnn.kfx)")
+      "loop", _("Write each new accessory on the port with the file of its serial number"));
+  cmd->add_option("FILE", options->file, _("A firmware file of the batch (..._NSnnnnnn.kfx)"))
       ->required();
   AddSessionOptions(cmd, options->session, true);
-  cmd->add_option("--max", options->max, "End after K devices were written or refused")
+  cmd->add_option("--max", options->max, _("End after K devices were written or refused"))
       ->check(CLI::PositiveNumber);
   cmd->callback([exitCode, options] {
     CliSession session(options->session);

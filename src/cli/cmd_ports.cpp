@@ -7,6 +7,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "serial/port_list.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -30,19 +31,19 @@ nlohmann::json PortJson(const PortInfo& port) {
 }  // namespace
 
 void AddPortsCommand(CLI::App& app, int* exitCode) {
-  auto* cmd = app.add_subcommand("ports", "List the serial ports of this computer");
+  auto* cmd = app.add_subcommand("ports", _("List the serial ports of this computer"));
   auto json = std::make_shared<bool>(false);
   auto verbose = std::make_shared<bool>(false);
   cmd->add_flag("--json", *json,
-                "Print {\"ports\": [{\"path\", \"byId\", \"driver\", \"vendorId\", "
-                "\"productId\", \"manufacturer\", \"product\", \"serial\"}, ...]} on stdout");
-  cmd->add_flag("-v,--verbose", *verbose, "Also show each port's /dev/serial/by-id link");
+                _("Print {\"ports\": [{\"path\", \"byId\", \"driver\", \"vendorId\", "
+                  "\"productId\", \"manufacturer\", \"product\", \"serial\"}, ...]} on stdout"));
+  cmd->add_flag("-v,--verbose", *verbose, _("Also show each port's /dev/serial/by-id link"));
   cmd->callback([exitCode, json, verbose] {
     std::vector<PortInfo> ports;
     try {
       ports = PortsFromUdev(ReadUdevTtyDevices());
     } catch (const std::exception& e) {
-      std::cerr << "Cannot list the serial ports: " << e.what() << ".\n";
+      std::cerr << Fill(_("Cannot list the serial ports: %1."), {e.what()}) << '\n';
       *exitCode = kExitFailure;
       return;
     }
@@ -57,7 +58,7 @@ void AddPortsCommand(CLI::App& app, int* exitCode) {
         std::cout << '\n';
       }
     }
-    if (ports.empty()) std::cerr << "No serial port found.\n";
+    if (ports.empty()) std::cerr << _("No serial port found.") << '\n';
     *exitCode = kExitOk;
   });
 }

@@ -10,6 +10,7 @@
 #include "cli/cli_commands.h"
 #include "cli/memory_cli.h"
 #include "image/hex_writer.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -34,11 +35,11 @@ std::string ParseRange(const std::string& text, ReadOptions& options) {
     const std::string b_text = text.substr(colon + 1);
     const unsigned long b = std::stoul(b_text, &end, 0);
     if (end != b_text.size()) throw std::invalid_argument(text);
-    if (a > b || b > kReadableFlashTop) return "--flash " + text + ": A:B with A <= B <= 0xFFFF";
+    if (a > b || b > kReadableFlashTop) return Fill(_("--flash %1: A:B with A <= B <= 0xFFFF"), {text});
     options.first = static_cast<uint32_t>(a);
     options.last = static_cast<uint32_t>(b);
   } catch (const std::logic_error&) {
-    return "--flash " + text + ": expected A:B, e.g. 0x0800:0xFFFF";
+    return Fill(_("--flash %1: expected A:B, e.g. 0x0800:0xFFFF"), {text});
   }
   return {};
 }
@@ -47,7 +48,7 @@ std::string WriteOut(const ReadOptions& options, const FirmwareImage& image) {
   std::vector<HexSegment> segments = {FlashSegment(image, options.first, options.last)};
   if (options.eeprom) segments.push_back(EepromSegment(image, 0, kEepromSize - 1));
   auto error = WriteIntelHex(options.out, segments);
-  return error ? "cannot write " + options.out + ": " + HexWriteErrorText(*error) : "";
+  return error ? Fill(_("cannot write %1: %2"), {options.out, HexWriteErrorText(*error)}) : "";
 }
 
 std::string ReadAndWrite(CliSession& session, const ReadOptions& options, int& status) {
@@ -75,15 +76,16 @@ int Read(CliSession& session, const ReadOptions& options) {
   int status = kExitFailure;
   std::error_code ec;
   if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(options.out, ec))) {
-    error = options.out + " already exists; pass --force to replace it";
+    error = Fill(_("%1 already exists; pass --force to replace it"), {options.out});
     session.ui().ShowErrorBox(error);
   } else {
     error = ReadAndWrite(session, options, status);
   }
   if (status == kExitOk) {
-    session.Human() << "Read flash " << AddressText(options.first) << ".."
-                    << AddressText(options.last) << (options.eeprom ? " and the EEPROM" : "")
-                    << " into " << options.out << '\n';
+    session.Human() << Fill(options.eeprom ? _("Read flash %1..%2 and the EEPROM into %3")
+                                           : _("Read flash %1..%2 into %3"),
+                            {AddressText(options.first), AddressText(options.last), options.out})
+                    << '\n';
   }
   if (session.json()) {
     nlohmann::json out{{"ok", status == kExitOk},   {"port", session.ctx().settings.portName},
@@ -98,9 +100,9 @@ int Read(CliSession& session, const ReadOptions& options) {
 }  // namespace
 
 void AddReadCommand(CLI::App& app, int* exitCode) {
-  auto* cmd = app.add_subcommand("read", "Copy the device's memory into an Intel HEX file");
+  auto* cmd = app.add_subcommand("read", _("Copy the device's memory into an Intel HEX file"));
   auto options = std::make_shared<ReadOptions>();
-  cmd->add_option("OUT", options->out, "Intel HEX file to write")->required();
+  cmd->add_option("OUT", options->out, _("Intel HEX file to write"))->required();
   AddSessionOptions(cmd, options->session, true);
   cmd->add_option_function<std::string>(
       "--flash",
@@ -108,9 +110,9 @@ void AddReadCommand(CLI::App& app, int* exitCode) {
         const std::string problem = ParseRange(text, *options);
         if (!problem.empty()) throw CLI::ValidationError(problem);
       },
-      "Flash range A:B to read (default 0x0800:0xFFFF)");
-  cmd->add_flag("--eeprom", options->eeprom, "Also read the whole EEPROM");
-  cmd->add_flag("--force", options->force, "Replace OUT if it exists");
+      _("Flash range A:B to read (default 0x0800:0xFFFF)"));
+  cmd->add_flag("--eeprom", options->eeprom, _("Also read the whole EEPROM"));
+  cmd->add_flag("--force", options->force, _("Replace OUT if it exists"));
   cmd->callback([exitCode, options] {
     CliSession session(options->session);
     *exitCode = Read(session, *options);

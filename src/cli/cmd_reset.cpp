@@ -6,6 +6,7 @@
 #include "app/device_commands.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -15,9 +16,10 @@ int Reset(CliSession& session) {
   const DeviceCommandRun run = RunDeviceCommand(
       session, [&] { return RestartAttachedDevice(ctx); },
       [&] {
-        return NoBootLoaderAnswer(session, "no boot loader answered on " + ctx.settings.portName);
+        return NoBootLoaderAnswer(session,
+                                  Fill(_("no boot loader answered on %1"), {ctx.settings.portName}));
       });
-  if (run.ok) session.Human() << "Restart sent at " << ctx.settings.baudRate << " baud.\n";
+  if (run.ok) session.Human() << Fill(_("Restart sent at %1 baud."), {std::to_string(ctx.settings.baudRate)}) << '\n';
   if (session.json()) {
     nlohmann::json out{{"ok", run.ok}, {"port", ctx.settings.portName}};
     if (run.ok) out["baudRate"] = ctx.settings.baudRate;
@@ -30,7 +32,7 @@ int Reset(CliSession& session) {
 }  // namespace
 
 void AddResetCommand(CLI::App& app, int* exitCode) {
-  auto* cmd = app.add_subcommand("reset", "Restart the device into its firmware (Reseta)");
+  auto* cmd = app.add_subcommand("reset", _("Restart the device into its firmware (Reseta)"));
   auto options = std::make_shared<SessionOptions>();
   AddSessionOptions(cmd, *options, true);
   cmd->callback([exitCode, options] {

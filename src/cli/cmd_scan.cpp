@@ -10,6 +10,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/scan_cli.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -30,9 +31,12 @@ int Scan(CliSession& session, const ScanOptions& options, const ScanFunction& sc
     return outcome.result == ScanResult::None ? kExitFailure : kExitOk;
   });
   const bool found = status == kExitOk;
-  session.Human() << "Result: " << ScanResultName(outcome.result)
-                  << (found ? " on " + outcome.port : std::string()) << " (" << outcome.portsListed
-                  << " ports scanned)\n";
+  const std::string scanned = std::to_string(outcome.portsListed);
+  session.Human() << (found ? Fill(_("Result: %1 on %2 (%3 ports scanned)"),
+                                   {ScanResultName(outcome.result), outcome.port, scanned})
+                            : Fill(_("Result: %1 (%2 ports scanned)"),
+                                   {ScanResultName(outcome.result), scanned}))
+                  << '\n';
   if (session.json()) {
     nlohmann::json out{{"ok", found},
                        {"result", ScanResultName(outcome.result)},
@@ -60,12 +64,12 @@ void AddScan(CLI::App& app, int* exitCode, const char* name, const char* help, S
 
 void AddScanCommand(CLI::App& app, int* exitCode) {
   AddScan(app, exitCode, "scan",
-          "Find the port of a device in boot mode, a Delmo or an Arvex (Procura Porta)",
+          _("Find the port of a device in boot mode, a Delmo or an Arvex (Procura Porta)"),
           [](Context& ctx) { return ScanPorts(ctx); }, true);
 }
 
 void AddScanZirconCommand(CLI::App& app, int* exitCode) {
-  AddScan(app, exitCode, "scan-zircon", "Find the port of a ZirconBox Amarelo or a Sensor Zircon",
+  AddScan(app, exitCode, "scan-zircon", _("Find the port of a ZirconBox Amarelo or a Sensor Zircon"),
           [](Context& ctx) { return ScanZirconPorts(ctx); }, false);
 }
 

@@ -14,6 +14,7 @@
 #include "cli/cli_session.h"
 #include "cli/write_report.h"
 #include "image/kfx_naming.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -83,12 +84,12 @@ void AddUpgradeZirconCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<UpgradeOptions>();
   auto* cmd = app.add_subcommand(
       "upgrade-zircon",
-      "Put a ZirconBox into boot mode and write the firmware file of its serial number");
+      _("Put a ZirconBox into boot mode and write the firmware file of its serial number"));
   cmd->add_option("FILE", options->file,
-                  "A firmware file of the batch (..._NSnnnnnn.kfx); default: the last one used");
+                  _("A firmware file of the batch (..._NSnnnnnn.kfx); default: the last one used"));
   AddSessionOptions(cmd, options->session, true);
-  auto* yes = cmd->add_flag("--yes", options->yes, "Answer Yes when asked to install an older one");
-  auto* no = cmd->add_flag("--no", options->no, "Answer No to that question");
+  auto* yes = cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older one"));
+  auto* no = cmd->add_flag("--no", options->no, _("Answer No to that question"));
   yes->excludes(no);
   cmd->callback([exitCode, options] {
     CliSession session(options->session);

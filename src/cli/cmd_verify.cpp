@@ -7,6 +7,7 @@
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
 #include "cli/memory_cli.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -17,8 +18,9 @@ struct VerifyOptions {
 };
 
 std::string BeyondReachText(uint32_t flashEnd) {
-  return "the file holds flash up to " + AddressText(flashEnd) +
-         "; read-back reaches only 0x00FFFF, so it cannot be verified";
+  return Fill(_("the file holds flash up to %1; read-back reaches only 0x00FFFF, so it cannot be "
+                "verified"),
+              {AddressText(flashEnd)});
 }
 
 int StatusOf(const VerifyOutcome& outcome) {
@@ -36,12 +38,15 @@ int Verify(CliSession& session, const VerifyOptions& options) {
   });
   std::string error;
   if (outcome.result == MemoryRunResult::Ok) {
-    session.Human() << "Device matches " << options.file << " (flash 0x000800.."
-                    << AddressText(outcome.flashEnd) << (outcome.eepromCompared ? ", EEPROM" : "")
-                    << ")\n";
+    session.Human() << Fill(outcome.eepromCompared
+                                ? _("Device matches %1 (flash 0x000800..%2, EEPROM)")
+                                : _("Device matches %1 (flash 0x000800..%2)"),
+                            {options.file, AddressText(outcome.flashEnd)})
+                    << '\n';
   } else if (outcome.result == MemoryRunResult::Differs) {
-    session.Human() << "Device differs from " << options.file << " at "
-                    << AddressText(*outcome.firstDifference) << '\n';
+    session.Human() << Fill(_("Device differs from %1 at %2"),
+                            {options.file, AddressText(*outcome.firstDifference)})
+                    << '\n';
   } else if (outcome.result == MemoryRunResult::BeyondReach) {
     error = BeyondReachText(outcome.flashEnd);
     session.ui().ShowErrorBox(error);
@@ -65,9 +70,9 @@ int Verify(CliSession& session, const VerifyOptions& options) {
 
 void AddVerifyCommand(CLI::App& app, int* exitCode) {
   auto* cmd =
-      app.add_subcommand("verify", "Compare the device with a firmware file, writing nothing");
+      app.add_subcommand("verify", _("Compare the device with a firmware file, writing nothing"));
   auto options = std::make_shared<VerifyOptions>();
-  cmd->add_option("FILE", options->file, "Firmware file (.kfx or .hex)")->required();
+  cmd->add_option("FILE", options->file, _("Firmware file (.kfx or .hex)"))->required();
   AddSessionOptions(cmd, options->session, true);
   cmd->callback([exitCode, options] {
     CliSession session(options->session);

@@ -8,6 +8,7 @@
 
 #include "cli/write_summary.h"
 #include "shell/utilities.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -85,7 +86,7 @@ void ConsoleOperator::ReportPhaseLocked() {
   // Without a terminal, one line sums up each phase that moved the progress.
   if (errIsTerminal_) return;
   err_ << "  " << status_ << ": 0x" << HexAddress24(phaseStartPos_) << "..0x" << HexAddress24(pos_)
-       << ", " << bytes << " bytes";
+       << ", " << Fill(_("%1 bytes"), {std::to_string(bytes)});
   if (seconds > 0.0) err_ << ", " << RateText(bytes / seconds);
   err_ << '\n' << std::flush;
 }

@@ -7,6 +7,7 @@
 
 #include "app/memory_commands.h"
 #include "cli/boot_cli.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -24,18 +25,18 @@ inline std::string MemoryRunError(CliSession& session, MemoryRunResult result) {
     case MemoryRunResult::NoBootLoader:
       error = ReportPortTrouble(session);
       if (error.empty()) {
-        return NoBootLoaderAnswer(session,
-                                  "no boot loader answered on " + session.ctx().settings.portName);
+        return NoBootLoaderAnswer(
+            session, Fill(_("no boot loader answered on %1"), {session.ctx().settings.portName}));
       }
       return error;
     case MemoryRunResult::ReadFailed:
-      error = "the device stopped answering the memory reads";
+      error = _("the device stopped answering the memory reads");
       break;
     case MemoryRunResult::Cancelled:
-      error = "cancelled";
+      error = _("cancelled");
       break;
     case MemoryRunResult::FileFailed:
-      return "the firmware file did not load";  // the loader has said why
+      return _("the firmware file did not load");  // the loader has said why
     default:
       return {};
   }

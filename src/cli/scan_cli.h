@@ -11,6 +11,7 @@
 
 #include "app/context.h"
 #include "serial/port_list.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -32,7 +33,7 @@ struct ScanPortsOption {
 
 inline void AddPortsOption(CLI::App* cmd, ScanPortsOption& ports) {
   ports.option = cmd->add_option("--ports", ports.names,
-                                 "Ports to scan, in this order (default: the system's list)")
+                                 _("Ports to scan, in this order (default: the system's list)"))
                      ->delimiter(',');
 }
 

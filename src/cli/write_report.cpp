@@ -14,6 +14,7 @@
 #include "boot/boot_commands.h"
 #include "image/catalogue.h"
 #include "shell/utilities.h"
+#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -58,13 +59,17 @@ nlohmann::json FailureJson(const WriteOutcome& outcome) {
 }
 
 void PrintDevice(std::ostream& out, const Context& ctx, const DeviceIdentity& id) {
-  out << "Device on " << ctx.settings.portName << " at "
-      << (ctx.foundBaudRate ? std::to_string(*ctx.foundBaudRate) : std::string("?"))
-      << " baud\n  NS " << id.serialNumber << ", firmware " << unsigned{id.firmwareVersion} << "."
-      << ZeroPadded(2, id.firmwareRevision) << ", product " << unsigned{id.productCode} << " ("
-      << ProductDisplayName(id.productCode) << "), boot loader "
-      << FormatBootVersion(ctx.identity.bootLoaderVersion) << ", hardware "
-      << ctx.identity.hardwareVersion << " (" << HardwareName(ctx.identity.hardwareVersion) << ")\n"
+  const std::string rate =
+      ctx.foundBaudRate ? std::to_string(*ctx.foundBaudRate) : std::string("?");
+  out << Fill(_("Device on %1 at %2 baud"), {ctx.settings.portName, rate}) << '\n'
+      << Fill(_("  NS %1, firmware %2.%3, product %4 (%5), boot loader %6, hardware %7 (%8)"),
+              {std::to_string(id.serialNumber), std::to_string(unsigned{id.firmwareVersion}),
+               ZeroPadded(2, id.firmwareRevision), std::to_string(unsigned{id.productCode}),
+               ProductDisplayName(id.productCode),
+               FormatBootVersion(ctx.identity.bootLoaderVersion),
+               std::to_string(ctx.identity.hardwareVersion),
+               HardwareName(ctx.identity.hardwareVersion)})
+      << '\n'
       << std::flush;
 }
 
