@@ -8,8 +8,8 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
-#include "cli/port_hint.h"
 #include "cli/i18n.h"
+#include "cli/port_hint.h"
 
 namespace bq::cli {
 

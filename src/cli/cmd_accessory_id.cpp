@@ -58,7 +58,8 @@ void AddAccessoryIdCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<AccessoryIdOptions>();
   auto* cmd = app.add_subcommand("accessory-id", _("Read a Zircon accessory's identity"));
   AddSessionOptions(cmd, options->session, true);
-  cmd->add_option("--prefix", options->prefix, _("Link frame prefix: KE (ZirconBox) or NK (Sensor)"))
+  cmd->add_option("--prefix", options->prefix,
+                  _("Link frame prefix: KE (ZirconBox) or NK (Sensor)"))
       ->check(CLI::IsMember({"KE", "NK"}));
   cmd->add_option("--baud", options->baud, _("Line rate: 9600 or 4545"))
       ->check(CLI::IsMember({9600, 4545}));

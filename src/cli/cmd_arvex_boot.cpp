@@ -34,15 +34,15 @@ int EnterBoot(CliSession& session) {
         return outcome.answered != ArvexAnswer::None;
       },
       [&] {
-        const std::string text = Fill(_("neither a bridge nor a version query answered on %1"),
-                                      {ctx.settings.portName});
+        const std::string text =
+            Fill(_("neither a bridge nor a version query answered on %1"), {ctx.settings.portName});
         session.ui().ShowErrorBox(text);
         return text;
       });
   const char* answered = AnswerName(outcome.answered);
   if (run.ok) {
     session.Human() << Fill(_("Boot entry sent (%1 answered at %2 baud)"),
-                           {answered, std::to_string(*outcome.baudRate)})
+                            {answered, std::to_string(*outcome.baudRate)})
                     << '\n';
   }
   if (session.json()) {

@@ -42,12 +42,14 @@ void PrintIdentity(std::ostream& out, const Context& ctx, const DeviceIdentity& 
       << _("Firmware revision:   ") << unsigned{id.firmwareRevision} << '\n';
   // 255.255 is what an erased memory reads: no application was ever written,
   // or a write was cut short.
-  if (id.HasNoApplication()) out << _("Application:         none (the device holds no firmware)") << '\n';
-  out << _("Product:             ") << unsigned{id.productCode} << " (" << ProductName(id.productCode)
-      << ")\n"
+  if (id.HasNoApplication()) {
+    out << _("Application:         none (the device holds no firmware)") << '\n';
+  }
+  out << _("Product:             ") << unsigned{id.productCode} << " ("
+      << ProductName(id.productCode) << ")\n"
       << _("Boot loader version: ") << FormatBootVersion(id.bootLoaderVersion) << '\n'
-      << _("Hardware version:    ") << id.hardwareVersion << " (" << HardwareName(id.hardwareVersion)
-      << ")\n";
+      << _("Hardware version:    ") << id.hardwareVersion << " ("
+      << HardwareName(id.hardwareVersion) << ")\n";
 }
 
 int Identify(CliSession& session) {

@@ -9,10 +9,10 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/header_view.h"
+#include "cli/i18n.h"
 #include "image/catalogue.h"
 #include "image/dump_view.h"
 #include "image/firmware_loader.h"
-#include "cli/i18n.h"
 
 namespace bq::cli {
 
@@ -62,7 +62,8 @@ int RunInfo(CliSession& session, const InfoOptions& opt) {
 
 void AddInfoCommand(CLI::App& app, int* exitCode) {
   auto opt = std::make_shared<InfoOptions>();
-  auto* cmd = app.add_subcommand("info", _("Open a firmware file (.kfx or .hex) and show its header"));
+  auto* cmd =
+      app.add_subcommand("info", _("Open a firmware file (.kfx or .hex) and show its header"));
   cmd->add_option("FILE", opt->file, _("Firmware file to open"))->required();
   cmd->add_option("--dump", opt->dump, _("Also list the flash (0x0800..0x1FFFF) or the EEPROM"))
       ->check(CLI::IsMember({"flash", "eeprom"}));

@@ -11,8 +11,8 @@
 #include "app/production_commands.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
-#include "cli/write_report.h"
 #include "cli/i18n.h"
+#include "cli/write_report.h"
 
 namespace bq::cli {
 namespace {
@@ -49,7 +49,7 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
   limits.maxDevices = options.max;
   limits.onDevice = [&session](const LoopDevice& d) {
     session.Human() << Fill(d.ok ? _("NS %1: written %2") : _("NS %1: NOT written %2"),
-                           {std::to_string(d.serialNumber), d.file})
+                            {std::to_string(d.serialNumber), d.file})
                     << '\n'
                     << std::flush;
   };

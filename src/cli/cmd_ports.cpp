@@ -6,8 +6,8 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
-#include "serial/port_list.h"
 #include "cli/i18n.h"
+#include "serial/port_list.h"
 
 namespace bq::cli {
 

@@ -8,9 +8,9 @@
 #include "app/memory_commands.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
+#include "cli/i18n.h"
 #include "cli/memory_cli.h"
 #include "image/hex_writer.h"
-#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -35,7 +35,8 @@ std::string ParseRange(const std::string& text, ReadOptions& options) {
     const std::string b_text = text.substr(colon + 1);
     const unsigned long b = std::stoul(b_text, &end, 0);
     if (end != b_text.size()) throw std::invalid_argument(text);
-    if (a > b || b > kReadableFlashTop) return Fill(_("--flash %1: A:B with A <= B <= 0xFFFF"), {text});
+    if (a > b || b > kReadableFlashTop)
+      return Fill(_("--flash %1: A:B with A <= B <= 0xFFFF"), {text});
     options.first = static_cast<uint32_t>(a);
     options.last = static_cast<uint32_t>(b);
   } catch (const std::logic_error&) {

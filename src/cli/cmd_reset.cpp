@@ -16,10 +16,12 @@ int Reset(CliSession& session) {
   const DeviceCommandRun run = RunDeviceCommand(
       session, [&] { return RestartAttachedDevice(ctx); },
       [&] {
-        return NoBootLoaderAnswer(session,
-                                  Fill(_("no boot loader answered on %1"), {ctx.settings.portName}));
+        return NoBootLoaderAnswer(
+            session, Fill(_("no boot loader answered on %1"), {ctx.settings.portName}));
       });
-  if (run.ok) session.Human() << Fill(_("Restart sent at %1 baud."), {std::to_string(ctx.settings.baudRate)}) << '\n';
+  if (run.ok)
+    session.Human() << Fill(_("Restart sent at %1 baud."), {std::to_string(ctx.settings.baudRate)})
+                    << '\n';
   if (session.json()) {
     nlohmann::json out{{"ok", run.ok}, {"port", ctx.settings.portName}};
     if (run.ok) out["baudRate"] = ctx.settings.baudRate;

@@ -9,8 +9,8 @@
 #include "app/port_scan.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
-#include "cli/scan_cli.h"
 #include "cli/i18n.h"
+#include "cli/scan_cli.h"
 
 namespace bq::cli {
 namespace {
@@ -69,7 +69,8 @@ void AddScanCommand(CLI::App& app, int* exitCode) {
 }
 
 void AddScanZirconCommand(CLI::App& app, int* exitCode) {
-  AddScan(app, exitCode, "scan-zircon", _("Find the port of a ZirconBox Amarelo or a Sensor Zircon"),
+  AddScan(app, exitCode, "scan-zircon",
+          _("Find the port of a ZirconBox Amarelo or a Sensor Zircon"),
           [](Context& ctx) { return ScanZirconPorts(ctx); }, false);
 }
 

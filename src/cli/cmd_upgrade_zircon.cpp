@@ -12,9 +12,9 @@
 #include "app/startup.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
+#include "cli/i18n.h"
 #include "cli/write_report.h"
 #include "image/kfx_naming.h"
-#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -88,7 +88,8 @@ void AddUpgradeZirconCommand(CLI::App& app, int* exitCode) {
   cmd->add_option("FILE", options->file,
                   _("A firmware file of the batch (..._NSnnnnnn.kfx); default: the last one used"));
   AddSessionOptions(cmd, options->session, true);
-  auto* yes = cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older one"));
+  auto* yes =
+      cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older one"));
   auto* no = cmd->add_flag("--no", options->no, _("Answer No to that question"));
   yes->excludes(no);
   cmd->callback([exitCode, options] {

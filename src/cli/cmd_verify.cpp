@@ -6,8 +6,8 @@
 #include "app/memory_commands.h"
 #include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
-#include "cli/memory_cli.h"
 #include "cli/i18n.h"
+#include "cli/memory_cli.h"
 
 namespace bq::cli {
 namespace {

@@ -13,8 +13,8 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/header_view.h"
-#include "cli/write_report.h"
 #include "cli/i18n.h"
+#include "cli/write_report.h"
 
 namespace bq::cli {
 namespace {
@@ -72,10 +72,12 @@ nlohmann::json ReportJson(CliSession& session, const ZirconRun& run, int status)
 void AddZirconBootCommand(CLI::App& app, int* exitCode) {
   auto options = std::make_shared<ZirconBootOptions>();
   auto* cmd = app.add_subcommand(
-      "zircon-boot", _("Switch a ZirconBox or Sensor Zircon into boot mode, optionally writing FILE"));
+      "zircon-boot",
+      _("Switch a ZirconBox or Sensor Zircon into boot mode, optionally writing FILE"));
   AddSessionOptions(cmd, options->session, true);
   cmd->add_option("--write", options->file, _("Firmware file to write once in boot mode"));
-  auto* yes = cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older one"));
+  auto* yes =
+      cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older one"));
   auto* no = cmd->add_flag("--no", options->no, _("Answer No to that question"));
   yes->excludes(no);
   cmd->callback([exitCode, options] {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/i18n.h"
 #include "cli/write_summary.h"
 #include "shell/utilities.h"
-#include "cli/i18n.h"
 
 namespace bq::cli {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/context.h"
-#include "serial/port_list.h"
 #include "cli/i18n.h"
+#include "serial/port_list.h"
 
 namespace bq::cli {
 

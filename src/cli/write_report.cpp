@@ -12,9 +12,9 @@
 
 #include "app/commands.h"
 #include "boot/boot_commands.h"
+#include "cli/i18n.h"
 #include "image/catalogue.h"
 #include "shell/utilities.h"
-#include "cli/i18n.h"
 
 namespace bq::cli {
 namespace {
@@ -62,13 +62,13 @@ void PrintDevice(std::ostream& out, const Context& ctx, const DeviceIdentity& id
   const std::string rate =
       ctx.foundBaudRate ? std::to_string(*ctx.foundBaudRate) : std::string("?");
   out << Fill(_("Device on %1 at %2 baud"), {ctx.settings.portName, rate}) << '\n'
-      << Fill(_("  NS %1, firmware %2.%3, product %4 (%5), boot loader %6, hardware %7 (%8)"),
-              {std::to_string(id.serialNumber), std::to_string(unsigned{id.firmwareVersion}),
-               ZeroPadded(2, id.firmwareRevision), std::to_string(unsigned{id.productCode}),
-               ProductDisplayName(id.productCode),
-               FormatBootVersion(ctx.identity.bootLoaderVersion),
-               std::to_string(ctx.identity.hardwareVersion),
-               HardwareName(ctx.identity.hardwareVersion)})
+      << Fill(
+             _("  NS %1, firmware %2.%3, product %4 (%5), boot loader %6, hardware %7 (%8)"),
+             {std::to_string(id.serialNumber), std::to_string(unsigned{id.firmwareVersion}),
+              ZeroPadded(2, id.firmwareRevision), std::to_string(unsigned{id.productCode}),
+              ProductDisplayName(id.productCode), FormatBootVersion(ctx.identity.bootLoaderVersion),
+              std::to_string(ctx.identity.hardwareVersion),
+              HardwareName(ctx.identity.hardwareVersion)})
       << '\n'
       << std::flush;
 }
