@@ -106,6 +106,9 @@ void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& fa
   app.add_flag("--pacing", options.pacing, "deliver bytes at the line's real speed");
   app.add_option("--reply-delay", options.replyDelayMs, "extra milliseconds before each reply")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--write-delay", options.writeDelayMs,
+                 "extra milliseconds before the reply to each flash write")
+      ->check(CLI::NonNegativeNumber);
   app.add_option("--fault", faults,
                  "inject a fault (repeatable): drop@K corrupt@K wrongcode@K failwrite@K "
                  "corruptwrite@K unplug@K[+MS] failwrite:ADDR[*N] corruptwrite:ADDR[*N]. K counts "

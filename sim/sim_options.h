@@ -63,6 +63,7 @@ struct SimOptions {
   MemoryContent memory = MemoryContent::kProgrammed;
   bool pacing = false;   // deliver requests and replies at the line's real speed
   int replyDelayMs = 0;  // extra think time before every reply
+  int writeDelayMs = 0;  // extra think time before the reply to each flash write only
   std::vector<Fault> faults;
   std::string linkPath;  // a symlink kept pointing at the current slave; empty: none
 };

@@ -116,7 +116,7 @@ struct VirtualDevice::Impl {
   bool HandleRequest(RequestKind kind, const std::vector<uint8_t>& payload,
                      Clock::time_point readTime, Clock::time_point arrival);
   Answer Carry(RequestKind kind, const std::vector<uint8_t>& payload, WriteFault fault);
-  void SendReply(std::vector<uint8_t> frame, Clock::time_point arrival);
+  void SendReply(std::vector<uint8_t> frame, Clock::time_point arrival, int extraThinkMs);
   bool SleepUntil(Clock::time_point deadline);
   void WriteAll(const std::vector<uint8_t>& frame);
   void Post(std::function<void()> action);
@@ -380,11 +380,13 @@ bool VirtualDevice::Impl::HandleRequest(RequestKind kind, const std::vector<uint
   FaultDecision decision;
   Answer answer;
   std::function<void(const Request&)> notify;
+  bool flashWrite = false;
   {
     std::lock_guard lock(mutex);
     request.index = requests.size();
     const auto writeAddress =
         kind == RequestKind::kBootFrame ? loader.FlashWriteAddress(payload) : std::nullopt;
+    flashWrite = writeAddress.has_value();
     decision = faults.Decide(request.index, writeAddress);
     if (!decision.unplug) answer = Carry(kind, payload, decision.write);
     if (answer.entersBoot) inBootMode = true;
@@ -408,7 +410,8 @@ bool VirtualDevice::Impl::HandleRequest(RequestKind kind, const std::vector<uint
     return false;
   }
   if (answer.reply && !decision.drop) {
-    SendReply(WireReply(decision, answer.form, std::move(*answer.reply)), arrival);
+    SendReply(WireReply(decision, answer.form, std::move(*answer.reply)), arrival,
+              flashWrite ? options.writeDelayMs : 0);
   }
   return !answer.entersBoot && !answer.leavesBoot && !stopping;
 }
@@ -431,8 +434,10 @@ bool VirtualDevice::Impl::SleepUntil(Clock::time_point deadline) {
 // reply leaves the device once the think time has passed and the line is
 // free, and reaches the tool when its last byte would on a cable: the device
 // sleeps once, to that moment, and hands over the whole frame.
-void VirtualDevice::Impl::SendReply(std::vector<uint8_t> frame, Clock::time_point arrival) {
-  const auto thinkTime = std::chrono::milliseconds(std::max(options.replyDelayMs, 0));
+void VirtualDevice::Impl::SendReply(std::vector<uint8_t> frame, Clock::time_point arrival,
+                                    int extraThinkMs) {
+  const auto thinkTime =
+      std::chrono::milliseconds(std::max(options.replyDelayMs, 0) + std::max(extraThinkMs, 0));
   const Clock::time_point due =
       options.pacing ? pacer.Send(frame.size(), arrival + thinkTime) : Clock::now() + thinkTime;
   if (due > Clock::now() && !SleepUntil(due)) return;

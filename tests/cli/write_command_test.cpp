@@ -193,7 +193,9 @@ TEST_F(WriteCommand, StopSignalsCancelTheWriteAndTheRunStillReports) {
     sim::SimOptions options;
     options.bootLoaderVersion = kNewerLoader;
     options.pacing = true;
-    options.replyDelayMs = 60;  // about 100 ms a block: the whole write takes seconds
+    // About 100 ms a block, so the whole write takes seconds; the detection's
+    // replies stay prompt, well inside the probe time-out however busy the machine.
+    options.writeDelayMs = 60;
     sim::VirtualDevice& device = StartDevice(options);
 
     const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -235,7 +237,7 @@ TEST_F(WriteCommand, CtrlCBeforeTheEraseEndsTheRunWithTheDeviceUntouched) {
     SCOPED_TRACE(c.name);
     sim::SimOptions options;
     options.bootLoaderVersion = kNewerLoader;
-    options.replyDelayMs = 80;  // under the probe time-out, long enough to interrupt a read
+    options.replyDelayMs = 40;  // well under the probe time-out, long enough to interrupt a read
     sim::VirtualDevice& device = StartDevice(options);
     const std::vector<uint8_t> before = device.Flash();
 
