@@ -22,8 +22,7 @@ namespace {
 struct UpgradeOptions {
   SessionOptions session;
   std::optional<std::string> file;
-  bool yes = false;
-  bool no = false;
+  DowngradeAnswer answer;
 };
 
 struct UpgradeRun {
@@ -40,8 +39,7 @@ bool NamesASerialNumber(Context& ctx) {
 
 int RunUpgrade(CliSession& session, const UpgradeOptions& options, UpgradeRun& run) {
   Context& ctx = session.ctx();
-  if (options.yes) session.ui().SetPresetAnswer(Answer::Yes);
-  if (options.no) session.ui().SetPresetAnswer(Answer::No);
+  ApplyDowngradeAnswer(session.ui(), options.answer);
   if (options.file) {
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(*options.file, ec);
@@ -88,10 +86,7 @@ void AddUpgradeZirconCommand(CLI::App& app, int* exitCode) {
   cmd->add_option("FILE", options->file,
                   _("A firmware file of the batch (..._NSnnnnnn.kfx); default: the last one used"));
   AddSessionOptions(cmd, options->session, true);
-  auto* yes =
-      cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older one"));
-  auto* no = cmd->add_flag("--no", options->no, _("Answer No to that question"));
-  yes->excludes(no);
+  AddDowngradeAnswerFlags(cmd, options->answer);
   cmd->callback([exitCode, options] {
     CliSession session(options->session);
     UpgradeRun run;

@@ -22,16 +22,14 @@ namespace {
 struct WriteOptions {
   SessionOptions session;
   std::string file;
-  bool yes = false;
-  bool no = false;
+  DowngradeAnswer answer;
 };
 
 int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
              WriteOutcome& outcome, nlohmann::json& report) {
   Context& ctx = session.ctx();
   ConsoleOperator& ui = session.ui();
-  if (options.yes) ui.SetPresetAnswer(Answer::Yes);
-  if (options.no) ui.SetPresetAnswer(Answer::No);
+  ApplyDowngradeAnswer(ui, options.answer);
   WatchDevice(session, seen);
 
   // "&Procurar": a file that does not load is never offered to the device.
@@ -71,11 +69,7 @@ void AddWriteCommand(CLI::App& app, int* exitCode) {
       "write", _("Write a firmware file into the device on the port (\"Conectar e Gravar\")"));
   cmd->add_option("FILE", options->file, _("Firmware file (.kfx or .hex)"))->required();
   AddSessionOptions(cmd, options->session, true);
-  auto* yes =
-      cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older firmware"));
-  auto* no = cmd->add_flag("--no", options->no,
-                           _("Answer No to that question (the default without a terminal)"));
-  yes->excludes(no);
+  AddDowngradeAnswerFlags(cmd, options->answer);
 
   cmd->callback([exitCode, options] {
     CliSession session(options->session);

@@ -22,8 +22,7 @@ namespace {
 struct ZirconBootOptions {
   SessionOptions session;
   std::optional<std::string> file;
-  bool yes = false;
-  bool no = false;
+  DowngradeAnswer answer;
 };
 
 struct ZirconRun {
@@ -36,8 +35,7 @@ int RunZirconBoot(CliSession& session, const ZirconBootOptions& options, ZirconR
   Context& ctx = session.ctx();
   ctx.gravarSensorZirconAuto = options.file.has_value();
   if (options.file) {
-    if (options.yes) session.ui().SetPresetAnswer(Answer::Yes);
-    if (options.no) session.ui().SetPresetAnswer(Answer::No);
+    ApplyDowngradeAnswer(session.ui(), options.answer);
     WatchDevice(session, run.seen);
     run.write = {{"file", *options.file}};
     if (!ChooseFirmwareFile(ctx, *options.file, ctx.flowHeader)) return kExitFailure;
@@ -76,10 +74,7 @@ void AddZirconBootCommand(CLI::App& app, int* exitCode) {
       _("Switch a ZirconBox or Sensor Zircon into boot mode, optionally writing FILE"));
   AddSessionOptions(cmd, options->session, true);
   cmd->add_option("--write", options->file, _("Firmware file to write once in boot mode"));
-  auto* yes =
-      cmd->add_flag("--yes", options->yes, _("Answer Yes when asked to install an older one"));
-  auto* no = cmd->add_flag("--no", options->no, _("Answer No to that question"));
-  yes->excludes(no);
+  AddDowngradeAnswerFlags(cmd, options->answer);
   cmd->callback([exitCode, options] {
     CliSession session(options->session);
     ZirconRun run;

@@ -134,4 +134,17 @@ void FinishWriteReport(CliSession& session, nlohmann::json& report, bool ok, con
   if (!report.contains("header")) report["header"] = HeaderJson(session.ctx().flowHeader);
 }
 
+void AddDowngradeAnswerFlags(CLI::App* cmd, DowngradeAnswer& answer) {
+  auto* yes =
+      cmd->add_flag("--yes", answer.yes, _("Answer Yes when asked to install an older firmware"));
+  auto* no = cmd->add_flag("--no", answer.no,
+                           _("Answer No to that question (the default without a terminal)"));
+  yes->excludes(no);
+}
+
+void ApplyDowngradeAnswer(ConsoleOperator& ui, const DowngradeAnswer& answer) {
+  if (answer.yes) ui.SetPresetAnswer(Answer::Yes);
+  if (answer.no) ui.SetPresetAnswer(Answer::No);
+}
+
 }  // namespace bq::cli

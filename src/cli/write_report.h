@@ -3,6 +3,7 @@
 // and the one JSON object of `write --json`, shared by every command that
 // ends in "Conectar e &Gravar".
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <thread>
@@ -22,6 +23,16 @@ class ElapsedTicker {
  private:
   std::jthread thread_;
 };
+
+// --yes / --no: the scripted answer to the older-firmware question.
+struct DowngradeAnswer {
+  bool yes = false;
+  bool no = false;
+};
+
+void AddDowngradeAnswerFlags(CLI::App* cmd, DowngradeAnswer& answer);
+// Presets the operator's answer when one of the flags was given.
+void ApplyDowngradeAnswer(ConsoleOperator& ui, const DowngradeAnswer& answer);
 
 // What a run learnt about the device, from the identity the flow showed.
 struct SeenDevice {
