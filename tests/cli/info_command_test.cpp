@@ -14,16 +14,14 @@
 #include <thread>
 
 #include "cli/console_operator.h"
+#include "cli_quick_run.h"
 
 namespace bq::cli {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status;
-  std::string out;
-};
+using CliRun = QuickRun;
 
 class InfoCommand : public ::testing::Test {
  protected:
@@ -34,17 +32,7 @@ class InfoCommand : public ::testing::Test {
   void TearDown() override { fs::remove_all(dataHome_); }
 
   // Runs the program with stdout captured and stderr discarded.
-  CliRun Cli(const std::string& args) {
-    std::string cmd = "XDG_DATA_HOME='" + dataHome_ + "' '" BQ_BIN_DIR "/bootquarn-cli' " + args +
-                      " 2>/dev/null </dev/null";
-    FILE* pipe = ::popen(cmd.c_str(), "r");
-    std::string out;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
-    int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-  }
+  CliRun Cli(const std::string& args) { return RunCliQuietly(dataHome_, args); }
   std::string Settings() const {
     std::ifstream in(dataHome_ + "/Quarn/BootQuarn/BootQuarn.Ini", std::ios::binary);
     std::stringstream s;

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "cli_quick_run.h"
+
 namespace bq::cli {
 namespace {
 
@@ -25,16 +27,8 @@ class KfxCommands : public ::testing::Test {
 
   // Runs the program with stdout captured; the exit status and the JSON object.
   std::pair<int, nlohmann::json> Cli(const std::string& args) {
-    std::string cmd = "XDG_DATA_HOME='" + dir_ + "/data' '" BQ_BIN_DIR "/bootquarn-cli' " + args +
-                      " --json 2>/dev/null </dev/null";
-    FILE* pipe = ::popen(cmd.c_str(), "r");
-    std::string out;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
-    int status = ::pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
-            nlohmann::json::parse(out, nullptr, false)};
+    const QuickRun run = RunCliQuietly(dir_ + "/data", args + " --json");
+    return {run.status, nlohmann::json::parse(run.out, nullptr, false)};
   }
 
   std::string dir_;
