@@ -13,6 +13,7 @@
 
 #include "app/context.h"
 #include "app/port_scan.h"
+#include "app/station.h"
 #include "pty.h"
 #include "shell/silent_operator.h"
 
@@ -49,12 +50,13 @@ int main() {
   bq::SilentOperator ui;
   bq::AppPaths paths;
   paths.settingsFile = "/tmp/bench_scan_" + std::to_string(getpid()) + ".ini";
-  bq::Context ctx(ui, paths, bq::MakeDefaultSerialBackend(), std::make_unique<Ports>(names));
+  bq::Context ctx(ui, paths, std::make_unique<Ports>(names));
+  bq::Station station(ctx, ui);
 
   double best = 1e12;
   for (int run = 0; run < kRuns; ++run) {
     const auto start = Clock::now();
-    bq::ScanPorts(ctx);
+    bq::ScanPorts(station);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     best = std::min(best, ms / kPorts);
   }

@@ -6,6 +6,7 @@
 #include "app/accessory_probes.h"
 #include "app/context.h"
 #include "app/device_command_scope.h"
+#include "app/station.h"
 #include "discovery/link_frame.h"
 #include "serial/boot_port.h"
 
@@ -22,72 +23,72 @@ constexpr milliseconds kAutoWriteDelay{1500};
 
 }  // namespace
 
-ArvexBootOutcome ArvexEnterBoot(Context& ctx) {
-  DeviceCommandScope scope(ctx);
+ArvexBootOutcome ArvexEnterBoot(Station& st) {
+  DeviceCommandScope scope(st);
   ArvexBootOutcome outcome;
-  outcome.answered = SendArvexToBoot(ctx.link(), ctx.settings.portName);
+  outcome.answered = SendArvexToBoot(st.link(), st.portName);
   if (outcome.answered == ArvexAnswer::Bridge) outcome.baudRate = kBridgeBaud;
   if (outcome.answered == ArvexAnswer::VersionQuery) outcome.baudRate = kQxBaud;
-  if (outcome.baudRate) RecordFoundRate(ctx, *outcome.baudRate);
+  if (outcome.baudRate) RecordFoundRate(st, *outcome.baudRate);
   return outcome;
 }
 
-void botArvexBootClick(Context& ctx) {
-  ArvexEnterBoot(ctx);
+void botArvexBootClick(Station& st) {
+  ArvexEnterBoot(st);
 }
 
-bool ZirconEnterBootAt(Context& ctx, uint16_t baud, bool prefixKE) {
-  const uint16_t saved = ctx.settings.baudRate;
-  ctx.settings.baudRate = baud;
-  const std::string portName = ctx.portList->SelectedText();
-  if (!OpenBootPort(ctx.ComPortQuarn, ctx.ui, baud, portName)) {
-    ctx.ui.ShowErrorBox("Falha na abertura da porta serial =" + portName);
-    ctx.settings.baudRate = saved;
+bool ZirconEnterBootAt(Station& st, uint16_t baud, bool prefixKE) {
+  const uint16_t saved = st.baudRate;
+  st.baudRate = baud;
+  const std::string portName = st.ctx.portList->SelectedText();
+  if (!OpenBootPort(st.ComPortQuarn, st.ui, baud, portName)) {
+    st.ui.ShowErrorBox("Falha na abertura da porta serial =" + portName);
+    st.baudRate = saved;
     return false;
   }
   // The port closes first, then the rate comes back, then the buttons.
-  CommandLockGuard lock(ctx, 0);
-  BaudRateRestore restore(ctx, saved);
-  PortGuard port(ctx);
-  ctx.ui.ClearMemo(Memo::MemoRxDado);
-  ctx.ui.ProcessMessages();
-  const bool entered = ctx.arvexLink.EnterBoot(prefixKE);
-  ctx.ui.AddMemoLine(Memo::MemoRxDado, entered ? "Boot ok" : "Falha Entra boot");
+  CommandLockGuard lock(st, 0);
+  BaudRateRestore restore(st, saved);
+  PortGuard port(st);
+  st.ui.ClearMemo(Memo::MemoRxDado);
+  st.ui.ProcessMessages();
+  const bool entered = st.arvexLink.EnterBoot(prefixKE);
+  st.ui.AddMemoLine(Memo::MemoRxDado, entered ? "Boot ok" : "Falha Entra boot");
   return entered;
 }
 
-ZirconBootOutcome ZirconEnterBoot(Context& ctx) {
+ZirconBootOutcome ZirconEnterBoot(Station& st) {
   ZirconBootOutcome outcome{false, static_cast<uint16_t>(kLinkBaudFast), true};
-  outcome.entered = ZirconEnterBootAt(ctx, outcome.baudRate, outcome.prefixKE);
+  outcome.entered = ZirconEnterBootAt(st, outcome.baudRate, outcome.prefixKE);
   if (outcome.entered) return outcome;
   {
-    CommandLockGuard lock(ctx, 0);
+    CommandLockGuard lock(st, 0);
     std::this_thread::sleep_for(kZirconRetryPause);
   }
   outcome = {false, static_cast<uint16_t>(kLinkBaudSlow), false};
-  outcome.entered = ZirconEnterBootAt(ctx, outcome.baudRate, outcome.prefixKE);
+  outcome.entered = ZirconEnterBootAt(st, outcome.baudRate, outcome.prefixKE);
   return outcome;
 }
 
-ZirconBootCommand SensorZirconEnterBoot(Context& ctx) {
+ZirconBootCommand SensorZirconEnterBoot(Station& st) {
   ZirconBootCommand command;
-  command.boot = ZirconEnterBoot(ctx);
+  command.boot = ZirconEnterBoot(st);
   if (!command.boot.entered) {
-    ctx.ui.ShowErrorBox("Falha Boot");
+    st.ui.ShowErrorBox("Falha Boot");
     return command;
   }
-  if (!ctx.gravarSensorZirconAuto) {
-    ctx.ui.ShowMessage(
+  if (!st.ctx.gravarSensorZirconAuto) {
+    st.ui.ShowMessage(
         "Sensor Zircon em Modo Boot.\r\nPara gravar use o botão [ Conectar e Gravar ]");
     return command;
   }
   std::this_thread::sleep_for(kAutoWriteDelay);
-  command.write = ConnectAndProgram(ctx, true);
+  command.write = ConnectAndProgram(st, true);
   return command;
 }
 
-void btnSensorZirconEntraEmBootClick(Context& ctx) {
-  SensorZirconEnterBoot(ctx);
+void btnSensorZirconEntraEmBootClick(Station& st) {
+  SensorZirconEnterBoot(st);
 }
 
 }  // namespace bq

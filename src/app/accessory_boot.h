@@ -11,7 +11,7 @@
 
 namespace bq {
 
-struct Context;
+class Station;
 
 struct ArvexBootOutcome {
   ArvexAnswer answered = ArvexAnswer::None;
@@ -19,13 +19,13 @@ struct ArvexBootOutcome {
 };
 
 // "Arvex - Modo Atualização ( Boot )": shows no message whatever happens.
-ArvexBootOutcome ArvexEnterBoot(Context& ctx);
-void botArvexBootClick(Context& ctx);
+ArvexBootOutcome ArvexEnterBoot(Station& st);
+void botArvexBootClick(Station& st);
 
 // EnterBoot on the selected port at baud with the prefix "KE" or "NK". A port
 // that does not open is named in an error box. The settings' rate is back to
 // what it was afterwards.
-bool ZirconEnterBootAt(Context& ctx, uint16_t baud, bool prefixKE);
+bool ZirconEnterBootAt(Station& st, uint16_t baud, bool prefixKE);
 
 struct ZirconBootOutcome {
   bool entered = false;
@@ -34,7 +34,7 @@ struct ZirconBootOutcome {
 };
 
 // ZirconBox Amarelo's settings first, then, after a pause, the Sensor Zircon's.
-ZirconBootOutcome ZirconEnterBoot(Context& ctx);
+ZirconBootOutcome ZirconEnterBoot(Station& st);
 
 struct ZirconBootCommand {
   ZirconBootOutcome boot;
@@ -43,7 +43,7 @@ struct ZirconBootCommand {
 };
 
 // "Sensor Zircon ou Zircon Box - Modo Atualização (Boot)".
-ZirconBootCommand SensorZirconEnterBoot(Context& ctx);
-void btnSensorZirconEntraEmBootClick(Context& ctx);
+ZirconBootCommand SensorZirconEnterBoot(Station& st);
+void btnSensorZirconEntraEmBootClick(Station& st);
 
 }  // namespace bq

@@ -10,6 +10,7 @@
 #include "app/firmware_commands.h"
 #include "app/identity_view.h"
 #include "app/program_device.h"
+#include "app/station.h"
 #include "boot/boot_commands.h"
 #include "image/catalogue.h"
 #include "image/kfx_naming.h"
@@ -48,32 +49,32 @@ std::string DowngradeQuestion(const DeviceIdentity& device, const FirmwareHeader
          std::to_string(header.revision) + "\r\n" + "\r\n" + "Continua?";
 }
 
-bool Refuse(Context& ctx, uint32_t hardware) {
-  ResetRun(ctx.link());
-  ctx.ui.ShowStatus("Falha conexão!!", false);
-  ctx.ui.ShowErrorBox("Este hard não aceita este soft\r\n\r\nHard =" + HardwareText(hardware) +
-                      "\r\n" + "Soft Kfx =" + ProductText(ctx.flowHeader.productCode));
+bool Refuse(Station& st, uint32_t hardware) {
+  ResetRun(st.link());
+  st.ui.ShowStatus("Falha conexão!!", false);
+  st.ui.ShowErrorBox("Este hard não aceita este soft\r\n\r\nHard =" + HardwareText(hardware) +
+                     "\r\n" + "Soft Kfx =" + ProductText(st.flowHeader.productCode));
   return false;
 }
 
 // True when the firmware may go into the device; refusals are reported here.
-bool Decide(Context& ctx, const DeviceIdentity& device) {
-  const uint32_t hardware = ctx.identity.hardwareVersion;
-  const bool fits = Fits(ctx.flowHeader, hardware);
-  if (device.IsBlank()) return fits || Refuse(ctx, hardware);
+bool Decide(Station& st, const DeviceIdentity& device) {
+  const uint32_t hardware = st.identity.hardwareVersion;
+  const bool fits = Fits(st.flowHeader, hardware);
+  if (device.IsBlank()) return fits || Refuse(st, hardware);
 
-  ShowDeviceIdentity(ctx, device);
-  if (!fits) return Refuse(ctx, hardware);
+  ShowDeviceIdentity(st, device);
+  if (!fits) return Refuse(st, hardware);
   // An interrupted write is no newer program: it is written again without asking.
   if (device.HasNoApplication()) return true;
-  const FirmwareHeader& header = ctx.flowHeader;
+  const FirmwareHeader& header = st.flowHeader;
   const unsigned fileVersion = header.version * 256u + header.revision;
   const unsigned deviceVersion = device.firmwareVersion * 256u + device.firmwareRevision;
   if (fileVersion >= deviceVersion) return true;
 
-  ctx.ui.ShowStatus("Falha conexão!!", false);
-  if (ctx.ui.Confirm(DowngradeQuestion(device, header)) == Answer::No) {
-    ResetRun(ctx.link());
+  st.ui.ShowStatus("Falha conexão!!", false);
+  if (st.ui.Confirm(DowngradeQuestion(device, header)) == Answer::No) {
+    ResetRun(st.link());
     return false;
   }
   return true;
@@ -82,114 +83,115 @@ bool Decide(Context& ctx, const DeviceIdentity& device) {
 // Lets pending input run, then ends the flow if the operator asked to stop the
 // command: the device goes back to its firmware untouched and the stop is
 // reported as the engine reports a cancel.
-bool StoppedBeforeErase(Context& ctx) {
-  ctx.ui.ProcessMessages();
-  if (!ctx.stopRequested) return false;
-  if (ctx.ComPortQuarn.IsOpen()) ResetRun(ctx.link());
-  ctx.ui.ShowMessage(" Cancelado");
+bool StoppedBeforeErase(Station& st) {
+  st.ui.ProcessMessages();
+  if (!st.stopRequested) return false;
+  if (st.ComPortQuarn.IsOpen()) ResetRun(st.link());
+  st.ui.ShowMessage(" Cancelado");
   return true;
 }
 
 // The status line and the bar tell how the write ended, not its last phase.
-void ShowEndOfFailedWrite(Context& ctx, const ProgrammingResult& result) {
-  ctx.ui.SetProgressMin(0);
-  ctx.ui.SetProgressPosition(0);
+void ShowEndOfFailedWrite(Station& st, const ProgrammingResult& result) {
+  st.ui.SetProgressMin(0);
+  st.ui.SetProgressPosition(0);
   const bool cancelled = result.status == ProgrammingResult::Status::Cancelled;
-  ctx.ui.ShowStatus(cancelled ? "Cancelado" : "Falha na gravação", false);
+  st.ui.ShowStatus(cancelled ? "Cancelado" : "Falha na gravação", false);
 }
 
 // The identity read failed: the status no longer speaks of the file.
-void ReportNoIdentity(Context& ctx) {
-  ctx.ui.ShowStatus("Falha na Leitura do NS", false);
-  ctx.ui.ShowErrorBox(kNoIdentityText);
+void ReportNoIdentity(Station& st) {
+  st.ui.ShowStatus("Falha na Leitura do NS", false);
+  st.ui.ShowErrorBox(kNoIdentityText);
 }
 
-void ReportSuccess(Context& ctx) {
-  ctx.ui.ShowStatus("Operação Ok", true);
+void ReportSuccess(Station& st) {
+  st.ui.ShowStatus("Operação Ok", true);
   PlainWait(100);
-  ResetRun(ctx.link());
-  if (ctx.prodComSom) PlaySoundNumber(ctx.paths, kSuccessSound);
-  ++ctx.upgradeCounter;
-  ShowUpgradeCounter(ctx);
-  const std::string serial = std::to_string(ctx.flowHeader.serialNumber);
-  ctx.ui.AddMemoLine(Memo::MemoUpgradeResumo, "Firmware gravado OK (NS" + serial + ")");
-  ctx.ui.AddMemoLine(Memo::memoUpgradeAuto, UpgradeAutoOkLine(ctx.flowHeader.serialNumber));
-  AppendLogLine(ctx.ui, ctx.paths.productionLog,
-                "Firmware gravado OK " + SerialFirmwareName(ctx.flowHeader));
+  ResetRun(st.link());
+  if (st.ctx.prodComSom) PlaySoundNumber(st.ctx.paths, kSuccessSound);
+  ++st.ctx.upgradeCounter;
+  ShowUpgradeCounter(st);
+  const std::string serial = std::to_string(st.flowHeader.serialNumber);
+  st.ui.AddMemoLine(Memo::MemoUpgradeResumo, "Firmware gravado OK (NS" + serial + ")");
+  st.ui.AddMemoLine(Memo::memoUpgradeAuto, UpgradeAutoOkLine(st.flowHeader.serialNumber));
+  AppendLogLine(st.ui, st.ctx.paths.productionLog,
+                "Firmware gravado OK " + SerialFirmwareName(st.flowHeader));
 }
 
 }  // namespace
 
-WriteOutcome CheckAndProgram(Context& ctx, bool program) {
-  ctx.cancelFlag = false;
-  ctx.ui.SetProgressMin(0);
-  ctx.ui.SetProgressPosition(0);
-  ctx.ui.SetProgressMax(100);
+WriteOutcome CheckAndProgram(Station& st, bool program) {
+  st.cancelFlag = false;
+  st.ui.SetProgressMin(0);
+  st.ui.SetProgressPosition(0);
+  st.ui.SetProgressMax(100);
 
   // A file that did not load completely must never reach the device: the loader
   // has told the operator why, and nothing is sent.
-  if (!LoadAndShowFirmware(ctx, ctx.settings.firmwareFile, ctx.flowHeader)) return {};
+  if (!LoadAndShowFirmware(st.ui, *st.image, st.ctx.settings.firmwareFile, st.flowHeader))
+    return {};
 
-  std::optional<DeviceIdentity> device = ReadDeviceIdentity(ctx.link());
+  std::optional<DeviceIdentity> device = ReadDeviceIdentity(st.link());
   if (!device) {
-    ReportNoIdentity(ctx);
+    ReportNoIdentity(st);
     return {};
   }
-  if (StoppedBeforeErase(ctx)) return {};
-  device = ReadDeviceIdentity(ctx.link());
+  if (StoppedBeforeErase(st)) return {};
+  device = ReadDeviceIdentity(st.link());
   if (!device) {
-    ReportNoIdentity(ctx);
-    ResetRun(ctx.link());
+    ReportNoIdentity(st);
+    ResetRun(st.link());
     return {};
   }
-  if (StoppedBeforeErase(ctx)) return {};
-  if (ctx.identity.bootLoaderVersion == 0) {
+  if (StoppedBeforeErase(st)) return {};
+  if (st.identity.bootLoaderVersion == 0) {
     // The version read failed (its own message is shown): the hardware number
     // is unknown, so this is a failed connection, not a board to refuse.
-    ctx.ui.ShowStatus("Falha conexão!!", false);
+    st.ui.ShowStatus("Falha conexão!!", false);
     return {};
   }
-  if (!Decide(ctx, *device)) return {};
+  if (!Decide(st, *device)) return {};
 
-  ctx.options.highAddresses = HardwareHiAddress(ctx.identity.hardwareVersion);
-  ctx.ui.SetCheck(Check::chkHiAdress, ctx.options.highAddresses);
+  st.options.highAddresses = HardwareHiAddress(st.identity.hardwareVersion);
+  st.ui.SetCheck(Check::chkHiAdress, st.options.highAddresses);
   if (!program) return {true, std::nullopt};
-  if (StoppedBeforeErase(ctx)) return {};
+  if (StoppedBeforeErase(st)) return {};
 
-  WriteOutcome outcome{false, ProgramDevice(ctx)};
+  WriteOutcome outcome{false, ProgramDevice(st)};
   if (!outcome.programming->ok()) {
-    ShowEndOfFailedWrite(ctx, *outcome.programming);
-    ctx.ui.ShowErrorBox("Falha na gravação");
+    ShowEndOfFailedWrite(st, *outcome.programming);
+    st.ui.ShowErrorBox("Falha na gravação");
     return outcome;
   }
-  ReportSuccess(ctx);
+  ReportSuccess(st);
   outcome.ok = true;
   return outcome;
 }
 
-WriteOutcome ConnectAndProgram(Context& ctx, bool detectBaud) {
-  PortGuard port(ctx);
-  ClearShownBootVersion(ctx, detectBaud);
-  IdentifyDevice(ctx, detectBaud, false);  // a missing device is reported by the checks
-  CommandLockGuard lock(ctx, 300);
-  if (StoppedBeforeErase(ctx)) return {};
-  return CheckAndProgram(ctx, ctx.gravaAuto);
+WriteOutcome ConnectAndProgram(Station& st, bool detectBaud) {
+  PortGuard port(st);
+  ClearShownBootVersion(st, detectBaud);
+  IdentifyDevice(st, detectBaud, false);  // a missing device is reported by the checks
+  CommandLockGuard lock(st, 300);
+  if (StoppedBeforeErase(st)) return {};
+  return CheckAndProgram(st, st.ctx.gravaAuto);
 }
 
-void ShowUpgradeCounter(Context& ctx) {
-  ctx.ui.SetField(Field::edContadorUpgrade, std::to_string(ctx.upgradeCounter));
+void ShowUpgradeCounter(Station& st) {
+  st.ui.SetField(Field::edContadorUpgrade, std::to_string(st.ctx.upgradeCounter));
 }
 
 std::string UpgradeAutoOkLine(uint16_t serialNumber) {
   return "OK (NS" + std::to_string(serialNumber) + ")";
 }
 
-void botConectarEGravarClick(Context& ctx) {
-  ConnectAndProgram(ctx, true);
+void botConectarEGravarClick(Station& st) {
+  ConnectAndProgram(st, true);
 }
 
-void botConectarUsoInternoClick(Context& ctx) {
-  CheckAndProgram(ctx, false);
+void botConectarUsoInternoClick(Station& st) {
+  CheckAndProgram(st, false);
 }
 
 }  // namespace bq

@@ -9,7 +9,7 @@
 
 namespace bq {
 
-struct Context;
+class Station;
 
 // What came of one run, for front ends that report it beyond the window.
 struct WriteOutcome {
@@ -18,13 +18,13 @@ struct WriteOutcome {
   std::optional<ProgrammingResult> programming;
 };
 
-WriteOutcome CheckAndProgram(Context& ctx, bool program);
-WriteOutcome ConnectAndProgram(Context& ctx, bool detectBaud);
-void ShowUpgradeCounter(Context& ctx);
+WriteOutcome CheckAndProgram(Station& st, bool program);
+WriteOutcome ConnectAndProgram(Station& st, bool detectBaud);
+void ShowUpgradeCounter(Station& st);
 // The line a successful write adds to memoUpgradeAuto: "OK (NS<serial>)".
 std::string UpgradeAutoOkLine(uint16_t serialNumber);
 
-void botConectarEGravarClick(Context& ctx);
-void botConectarUsoInternoClick(Context& ctx);
+void botConectarEGravarClick(Station& st);
+void botConectarUsoInternoClick(Station& st);
 
 }  // namespace bq

@@ -9,26 +9,26 @@
 
 namespace bq {
 
-PortGuard::PortGuard(Context& ctx) : ctx_(ctx) {
-  ctx_.ComPortQuarn.BeginCommandHold();
+PortGuard::PortGuard(Station& st) : st_(st) {
+  st_.ComPortQuarn.BeginCommandHold();
 }
 
 PortGuard::~PortGuard() {
   try {
-    CloseBootPort(ctx_.ComPortQuarn);
+    CloseBootPort(st_.ComPortQuarn);
   } catch (const std::exception&) {
     // The error that ended the command is the one the operator sees.
   }
-  ctx_.ComPortQuarn.EndCommandHold();
+  st_.ComPortQuarn.EndCommandHold();
 }
 
-CommandLockGuard::CommandLockGuard(Context& ctx, int settleMs) : ctx_(ctx), settleMs_(settleMs) {
-  LockDeviceCommands(ctx_, true);
+CommandLockGuard::CommandLockGuard(Station& st, int settleMs) : st_(st), settleMs_(settleMs) {
+  LockDeviceCommands(st_, true);
 }
 
 CommandLockGuard::~CommandLockGuard() {
   try {
-    LockDeviceCommands(ctx_, false);
+    LockDeviceCommands(st_, false);
   } catch (const std::exception&) {
     // Same as above: keep the first error.
   }

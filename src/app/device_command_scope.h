@@ -3,6 +3,7 @@
 // operator command ends, a port error included.
 
 #include "app/context.h"
+#include "app/station.h"
 
 namespace bq {
 
@@ -11,26 +12,26 @@ namespace bq {
 // the error that ended the command is the one the operator sees.
 class PortGuard {
  public:
-  explicit PortGuard(Context& ctx);
+  explicit PortGuard(Station& st);
   ~PortGuard();
   PortGuard(const PortGuard&) = delete;
   PortGuard& operator=(const PortGuard&) = delete;
 
  private:
-  Context& ctx_;
+  Station& st_;
 };
 
 // Holds the device command lock; on release the buttons come back, then the
 // line gets settleMs to settle.
 class CommandLockGuard {
  public:
-  CommandLockGuard(Context& ctx, int settleMs);
+  CommandLockGuard(Station& st, int settleMs);
   ~CommandLockGuard();
   CommandLockGuard(const CommandLockGuard&) = delete;
   CommandLockGuard& operator=(const CommandLockGuard&) = delete;
 
  private:
-  Context& ctx_;
+  Station& st_;
   int settleMs_;
 };
 
@@ -38,13 +39,13 @@ class CommandLockGuard {
 // error included.
 class BaudRateRestore {
  public:
-  BaudRateRestore(Context& ctx, uint16_t saved) : ctx_(ctx), saved_(saved) {}
-  ~BaudRateRestore() { ctx_.settings.baudRate = saved_; }
+  BaudRateRestore(Station& st, uint16_t saved) : st_(st), saved_(saved) {}
+  ~BaudRateRestore() { st_.baudRate = saved_; }
   BaudRateRestore(const BaudRateRestore&) = delete;
   BaudRateRestore& operator=(const BaudRateRestore&) = delete;
 
  private:
-  Context& ctx_;
+  Station& st_;
   const uint16_t saved_;
 };
 
@@ -52,7 +53,7 @@ class BaudRateRestore {
 // then the buttons come back.
 class DeviceCommandScope {
  public:
-  explicit DeviceCommandScope(Context& ctx) : lock_(ctx, 0), port_(ctx) {}
+  explicit DeviceCommandScope(Station& st) : lock_(st, 0), port_(st) {}
 
  private:
   CommandLockGuard lock_;

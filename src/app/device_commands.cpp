@@ -7,122 +7,122 @@
 #include "app/context.h"
 #include "app/device_command_scope.h"
 #include "app/identity_view.h"
+#include "app/station.h"
 #include "boot/boot_commands.h"
 #include "boot/boot_connection.h"
 #include "serial/boot_port.h"
 
 namespace bq {
 
-bool DetectBootBaudRate(Context& ctx) {
-  const BaudDetection found =
-      bq::DetectBootBaudRate(ctx.link(), ctx.settings.portName, ctx.settings.baudRate);
+bool DetectBootBaudRate(Station& st) {
+  const BaudDetection found = bq::DetectBootBaudRate(st.link(), st.portName, st.baudRate);
   if (!found.rate) {
-    if (found.probed) ForgetBootVersion(ctx);
+    if (found.probed) ForgetBootVersion(st);
     return false;
   }
-  ShowBootVersion(ctx, found.version);
-  ctx.settings.baudRate = *found.rate;
+  ShowBootVersion(st, found.version);
+  st.baudRate = *found.rate;
   if (!found.reopened) return false;
-  ctx.foundBaudRate = *found.rate;
-  ctx.ui.SetField(Field::edBaudRateAchado, std::to_string(*found.rate));
+  st.foundBaudRate = *found.rate;
+  st.ui.SetField(Field::edBaudRateAchado, std::to_string(*found.rate));
   return true;
 }
 
-bool ReadAndShowBootVersion(Context& ctx) {
-  auto version = ReadBootVersion(ctx.link());
+bool ReadAndShowBootVersion(Station& st) {
+  auto version = ReadBootVersion(st.link());
   if (!version) {
-    ForgetBootVersion(ctx);
+    ForgetBootVersion(st);
     return false;
   }
-  ShowBootVersion(ctx, *version);
+  ShowBootVersion(st, *version);
   return true;
 }
 
-bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet, DeviceIdentity& read) {
-  if (detectBaud && !DetectBootBaudRate(ctx)) return false;
-  auto identity = ReadDeviceIdentity(ctx.link());
+bool IdentifyDevice(Station& st, bool detectBaud, bool quiet, DeviceIdentity& read) {
+  if (detectBaud && !DetectBootBaudRate(st)) return false;
+  auto identity = ReadDeviceIdentity(st.link());
   if (!identity) {
-    if (!quiet) ctx.ui.ShowErrorBox("Equipamento não conectado!!");
+    if (!quiet) st.ui.ShowErrorBox("Equipamento não conectado!!");
     return false;
   }
   read = *identity;
-  ShowDeviceIdentity(ctx, read);
-  if (!ReadAndShowBootVersion(ctx)) {
-    if (!quiet) ctx.ui.ShowMessage(" Erro le versao boot");
+  ShowDeviceIdentity(st, read);
+  if (!ReadAndShowBootVersion(st)) {
+    if (!quiet) st.ui.ShowMessage(" Erro le versao boot");
     return false;
   }
-  read.bootLoaderVersion = ctx.identity.bootLoaderVersion;
-  read.hardwareVersion = ctx.identity.hardwareVersion;
+  read.bootLoaderVersion = st.identity.bootLoaderVersion;
+  read.hardwareVersion = st.identity.hardwareVersion;
   return true;
 }
 
-bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet) {
+bool IdentifyDevice(Station& st, bool detectBaud, bool quiet) {
   DeviceIdentity read;
-  return IdentifyDevice(ctx, detectBaud, quiet, read);
+  return IdentifyDevice(st, detectBaud, quiet, read);
 }
 
-bool ReadAttachedDevice(Context& ctx, DeviceIdentity& read) {
-  DeviceCommandScope scope(ctx);
-  ClearDeviceIdentity(ctx);
-  ClearShownBootVersion(ctx, true);
-  const bool identified = IdentifyDevice(ctx, true, false, read);
-  CloseBootPort(ctx.ComPortQuarn);
+bool ReadAttachedDevice(Station& st, DeviceIdentity& read) {
+  DeviceCommandScope scope(st);
+  ClearDeviceIdentity(st);
+  ClearShownBootVersion(st, true);
+  const bool identified = IdentifyDevice(st, true, false, read);
+  CloseBootPort(st.ComPortQuarn);
   return identified;
 }
 
-void botLeNSClick(Context& ctx) {
+void botLeNSClick(Station& st) {
   DeviceIdentity read;
-  ReadAttachedDevice(ctx, read);
+  ReadAttachedDevice(st, read);
 }
 
-bool RestartAttachedDevice(Context& ctx) {
-  if (!DetectBootBaudRate(ctx)) return false;
-  ResetRun(ctx.link());
+bool RestartAttachedDevice(Station& st) {
+  if (!DetectBootBaudRate(st)) return false;
+  ResetRun(st.link());
   return true;
 }
 
-void botResetClick(Context& ctx) {
-  RestartAttachedDevice(ctx);
+void botResetClick(Station& st) {
+  RestartAttachedDevice(st);
 }
 
-bool EraseAttachedDevice(Context& ctx) {
-  if (!OpenBootPort(ctx.ComPortQuarn, ctx.ui, ctx.settings.baudRate, ctx.settings.portName)) {
+bool EraseAttachedDevice(Station& st) {
+  if (!OpenBootPort(st.ComPortQuarn, st.ui, st.baudRate, st.portName)) {
     return false;
   }
-  const bool erased = EraseAll(ctx.link());
-  ctx.ui.ShowMessage(erased ? "Ok erase !" : "Falha erase !");
+  const bool erased = EraseAll(st.link());
+  st.ui.ShowMessage(erased ? "Ok erase !" : "Falha erase !");
   return erased;
 }
 
-void botEraseClick(Context& ctx) {
-  EraseAttachedDevice(ctx);
+void botEraseClick(Station& st) {
+  EraseAttachedDevice(st);
 }
 
-void botGravaDebugClick(Context& ctx) {
-  if (!OpenBootPort(ctx.ComPortQuarn, ctx.ui, ctx.settings.baudRate, ctx.settings.portName)) {
+void botGravaDebugClick(Station& st) {
+  if (!OpenBootPort(st.ComPortQuarn, st.ui, st.baudRate, st.portName)) {
     return;
   }
   constexpr size_t kBlock = 128;
   // Blocks on both sides of the 64 KiB boundary and at the top of the flash.
   for (uint32_t address : {0x10000u, 0xFF00u, 0x1FF80u, 0xFF80u}) {
-    std::span<const uint8_t> data(ctx.image->flash.data() + address, kBlock);
+    std::span<const uint8_t> data(st.image->flash.data() + address, kBlock);
     const bool blank = std::all_of(data.begin(), data.end(), [](uint8_t b) { return b == 0xFF; });
-    if (ctx.options.smartWrite && blank) continue;  // an erased block needs no write
-    if (!WriteVerifyFlashLong(ctx.link(), address, data)) {
-      ctx.ui.ShowMessage("Falha gravação e verificação End " + std::to_string(address));
+    if (st.options.smartWrite && blank) continue;  // an erased block needs no write
+    if (!WriteVerifyFlashLong(st.link(), address, data)) {
+      st.ui.ShowMessage("Falha gravação e verificação End " + std::to_string(address));
       return;
     }
   }
 }
 
-void botResetPicClick(Context& ctx) {
-  ResetRun(ctx.link());
-  CloseBootPort(ctx.ComPortQuarn);
+void botResetPicClick(Station& st) {
+  ResetRun(st.link());
+  CloseBootPort(st.ComPortQuarn);
 }
 
-void botAbre38400Click(Context& ctx) {
-  if (!OpenBootPort(ctx.ComPortQuarn, ctx.ui, kFastBootRate, ctx.settings.portName)) {
-    ctx.ui.ShowErrorBox("pane abertura");
+void botAbre38400Click(Station& st) {
+  if (!OpenBootPort(st.ComPortQuarn, st.ui, kFastBootRate, st.portName)) {
+    st.ui.ShowErrorBox("pane abertura");
   }
 }
 

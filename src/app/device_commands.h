@@ -6,36 +6,36 @@
 
 namespace bq {
 
-struct Context;
+class Station;
 
 // On success the port is open at the rate found (stored in the settings), with the
 // open's own time-outs. Shows no message of its own.
-bool DetectBootBaudRate(Context& ctx);
+bool DetectBootBaudRate(Station& st);
 // One boot-version request: shown and remembered on success, forgotten otherwise.
-bool ReadAndShowBootVersion(Context& ctx);
+bool ReadAndShowBootVersion(Station& st);
 // Leaves the port open in every case; the caller closes it.
-bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet);
+bool IdentifyDevice(Station& st, bool detectBaud, bool quiet);
 // The same, also handing back what was read: the four identity fields and, on
 // success, the boot-loader and hardware versions.
-bool IdentifyDevice(Context& ctx, bool detectBaud, bool quiet, DeviceIdentity& read);
+bool IdentifyDevice(Station& st, bool detectBaud, bool quiet, DeviceIdentity& read);
 
 // The whole of "Le &Número de Série" with its result: lock, clear, identify, close,
 // unlock. The port is closed and the lock released even when a port error escapes.
-bool ReadAttachedDevice(Context& ctx, DeviceIdentity& read);
+bool ReadAttachedDevice(Station& st, DeviceIdentity& read);
 // "Reseta" with its outcome: true when a loader answered and the restart was sent.
-bool RestartAttachedDevice(Context& ctx);
+bool RestartAttachedDevice(Station& st);
 // "Erase" with its outcome: false when the port would not open or the erase failed.
-bool EraseAttachedDevice(Context& ctx);
+bool EraseAttachedDevice(Station& st);
 
-void botLeNSClick(Context& ctx);        // "Le &Número de Série"
-void botResetClick(Context& ctx);       // "Reseta"
-void botEraseClick(Context& ctx);       // "Erase"
-void botGravaDebugClick(Context& ctx);  // "botGrava"
-void botResetPicClick(Context& ctx);    // "botResetPic"
-void botAbre38400Click(Context& ctx);   // "botAbre38400"
+void botLeNSClick(Station& st);        // "Le &Número de Série"
+void botResetClick(Station& st);       // "Reseta"
+void botEraseClick(Station& st);       // "Erase"
+void botGravaDebugClick(Station& st);  // "botGrava"
+void botResetPicClick(Station& st);    // "botResetPic"
+void botAbre38400Click(Station& st);   // "botAbre38400"
 // Buttons kept in the window that do nothing.
-void botGravaNsClick(Context& ctx);
-void botGravaNSProducaoClick(Context& ctx);
-void botGravaSomenteTipoProdutoClick(Context& ctx);
+void botGravaNsClick(Station& st);
+void botGravaNSProducaoClick(Station& st);
+void botGravaSomenteTipoProdutoClick(Station& st);
 
 }  // namespace bq

@@ -67,28 +67,38 @@ void FillMemo(OperatorInterface& ui, Memo memo, const std::vector<std::string>& 
 
 }  // namespace
 
-bool LoadFirmwareFile(Context& ctx, const std::string& fileName, FirmwareHeader& header) {
-  const LoadResult result = LoadFirmwareFile(fileName, *ctx.image, header);
+bool LoadFirmwareFile(OperatorInterface& ui, FirmwareImage& image, const std::string& fileName,
+                      FirmwareHeader& header) {
+  const LoadResult result = LoadFirmwareFile(fileName, image, header);
   if (result.error && result.error->kind == LoadError::Kind::Open) {
-    ReportLoadError(ctx.ui, fileName, *result.error);
+    ReportLoadError(ui, fileName, *result.error);
     return false;
   }
-  ctx.ui.ShowStatus(" Carregando hex.", false);
+  ui.ShowStatus(" Carregando hex.", false);
   for (int i = 0; i < result.wrongSizeHeaders; ++i) {
-    ctx.ui.ShowMessage("Dados padrão Quarn tamanho errado");
+    ui.ShowMessage("Dados padrão Quarn tamanho errado");
   }
   if (result.error) {
-    ReportLoadError(ctx.ui, fileName, *result.error);
+    ReportLoadError(ui, fileName, *result.error);
     return false;
   }
-  ctx.ui.ShowStatus(" Arquivo carregado Ok.", false);
+  ui.ShowStatus(" Arquivo carregado Ok.", false);
   return true;
 }
 
-bool LoadAndShowFirmware(Context& ctx, const std::string& fileName, FirmwareHeader& header) {
-  bool loaded = LoadFirmwareFile(ctx, fileName, header);
-  ShowHeaderFields(ctx.ui, header);
+bool LoadFirmwareFile(Context& ctx, const std::string& fileName, FirmwareHeader& header) {
+  return LoadFirmwareFile(ctx.ui, *ctx.image, fileName, header);
+}
+
+bool LoadAndShowFirmware(OperatorInterface& ui, FirmwareImage& image, const std::string& fileName,
+                         FirmwareHeader& header) {
+  bool loaded = LoadFirmwareFile(ui, image, fileName, header);
+  ShowHeaderFields(ui, header);
   return loaded;
+}
+
+bool LoadAndShowFirmware(Context& ctx, const std::string& fileName, FirmwareHeader& header) {
+  return LoadAndShowFirmware(ctx.ui, *ctx.image, fileName, header);
 }
 
 bool LoadForKfxGeneration(Context& ctx, const std::string& fileName) {

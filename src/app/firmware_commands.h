@@ -4,6 +4,7 @@
 #include <string>
 
 #include "image/firmware_image.h"
+#include "shell/operator_interface.h"
 
 namespace bq {
 
@@ -14,10 +15,15 @@ struct Context;
 // wrong size, then the box naming the line (or the file's system error) or
 // " Arquivo carregado Ok.".
 bool LoadFirmwareFile(Context& ctx, const std::string& fileName, FirmwareHeader& header);
+// The same into a station's own image, reporting to its operator.
+bool LoadFirmwareFile(OperatorInterface& ui, FirmwareImage& image, const std::string& fileName,
+                      FirmwareHeader& header);
 
 // Loads the file and shows its header in the " Arquivo Carregado " group.
 // Returns the load's result; the window's commands go on either way.
 bool LoadAndShowFirmware(Context& ctx, const std::string& fileName, FirmwareHeader& header);
+bool LoadAndShowFirmware(OperatorInterface& ui, FirmwareImage& image, const std::string& fileName,
+                         FirmwareHeader& header);
 
 // Loads the file into the KFX-generation view's header, shows it on the
 // internal-use page and refreshes the flash and EEPROM dumps.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "image/catalogue.h"
 
 namespace bq {
@@ -14,45 +15,45 @@ constexpr int kUndefinedProductEntry = kProductUndefined;
 
 }  // namespace
 
-void ShowDeviceIdentity(Context& ctx, const DeviceIdentity& identity) {
-  ctx.ui.SetField(Field::edNSLido, std::to_string(identity.serialNumber));
-  ctx.ui.SetField(Field::edTpProduto, std::to_string(identity.productCode));
-  ctx.ui.SetField(Field::edVerLido, std::to_string(identity.firmwareVersion));
-  ctx.ui.SetField(Field::edRevLido, std::to_string(identity.firmwareRevision));
+void ShowDeviceIdentity(Station& st, const DeviceIdentity& identity) {
+  st.ui.SetField(Field::edNSLido, std::to_string(identity.serialNumber));
+  st.ui.SetField(Field::edTpProduto, std::to_string(identity.productCode));
+  st.ui.SetField(Field::edVerLido, std::to_string(identity.firmwareVersion));
+  st.ui.SetField(Field::edRevLido, std::to_string(identity.firmwareRevision));
   const int code = identity.productCode;
-  ctx.ui.SelectCombo(Combo::cbCodigoProdutoLido,
-                     code <= kLastProductEntry ? code : kUndefinedProductEntry);
-  if (ctx.onIdentityShown) ctx.onIdentityShown(identity);
-  ctx.ui.ProcessMessages();
+  st.ui.SelectCombo(Combo::cbCodigoProdutoLido,
+                    code <= kLastProductEntry ? code : kUndefinedProductEntry);
+  if (st.onIdentityShown) st.onIdentityShown(identity);
+  st.ui.ProcessMessages();
 }
 
-void ClearDeviceIdentity(Context& ctx) {
+void ClearDeviceIdentity(Station& st) {
   for (Field f : {Field::edNSLido, Field::edTpProduto, Field::edVerLido, Field::edRevLido}) {
-    ctx.ui.SetField(f, "x");
+    st.ui.SetField(f, "x");
   }
-  ctx.ui.SelectCombo(Combo::cbCodigoProdutoLido, kUndefinedProductEntry);
-  ctx.ui.ProcessMessages();
+  st.ui.SelectCombo(Combo::cbCodigoProdutoLido, kUndefinedProductEntry);
+  st.ui.ProcessMessages();
 }
 
-void ShowBootVersion(Context& ctx, const BootVersionInfo& info) {
-  ctx.identity.bootLoaderVersion = info.bootLoaderVersion;
-  ctx.identity.hardwareVersion = info.hardwareVersion;
+void ShowBootVersion(Station& st, const BootVersionInfo& info) {
+  st.identity.bootLoaderVersion = info.bootLoaderVersion;
+  st.identity.hardwareVersion = info.hardwareVersion;
   const std::string text = FormatBootVersion(info.bootLoaderVersion);
-  ctx.ui.SetField(Field::edVersaoBoot, text);
-  ctx.ui.SetField(Field::edVersaoBootR2, text);
-  ctx.ui.SetField(Field::edVerHard, std::to_string(info.hardwareVersion));
+  st.ui.SetField(Field::edVersaoBoot, text);
+  st.ui.SetField(Field::edVersaoBootR2, text);
+  st.ui.SetField(Field::edVerHard, std::to_string(info.hardwareVersion));
 }
 
-void ClearShownBootVersion(Context& ctx, bool baudRateToo) {
+void ClearShownBootVersion(Station& st, bool baudRateToo) {
   for (Field f : {Field::edVersaoBoot, Field::edVersaoBootR2, Field::edVerHard}) {
-    ctx.ui.SetField(f, "x");
+    st.ui.SetField(f, "x");
   }
-  if (baudRateToo) ctx.ui.SetField(Field::edBaudRateAchado, "x");
+  if (baudRateToo) st.ui.SetField(Field::edBaudRateAchado, "x");
 }
 
-void ForgetBootVersion(Context& ctx) {
-  ctx.identity.bootLoaderVersion = 0;
-  ctx.identity.hardwareVersion = 0;
+void ForgetBootVersion(Station& st) {
+  st.identity.bootLoaderVersion = 0;
+  st.identity.hardwareVersion = 0;
 }
 
 }  // namespace bq

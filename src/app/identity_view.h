@@ -6,17 +6,17 @@
 
 namespace bq {
 
-struct Context;
+class Station;
 
-void ShowDeviceIdentity(Context& ctx, const DeviceIdentity& identity);
-void ClearDeviceIdentity(Context& ctx);
+void ShowDeviceIdentity(Station& st, const DeviceIdentity& identity);
+void ClearDeviceIdentity(Station& st);
 // Remembers the boot-loader and hardware versions and shows them.
-void ShowBootVersion(Context& ctx, const BootVersionInfo& info);
+void ShowBootVersion(Station& st, const BootVersionInfo& info);
 // After a boot-version request that was not answered: nothing is known.
-void ForgetBootVersion(Context& ctx);
+void ForgetBootVersion(Station& st);
 // Before a new identity read: the boot-loader version, hardware and baud rate
 // shown from an earlier device show "x" until this read finds them again (the
 // baud rate only when this read looks for it).
-void ClearShownBootVersion(Context& ctx, bool baudRateToo);
+void ClearShownBootVersion(Station& st, bool baudRateToo);
 
 }  // namespace bq

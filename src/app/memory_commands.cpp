@@ -9,6 +9,7 @@
 #include "app/device_command_scope.h"
 #include "app/device_commands.h"
 #include "app/firmware_commands.h"
+#include "app/station.h"
 #include "boot/boot_commands.h"
 #include "image/firmware_loader.h"
 #include "programming/programming_plan.h"
@@ -19,27 +20,27 @@ namespace {
 constexpr uint32_t kReadChunk = 128;  // 16 units of 8 bytes per request
 
 // Reads into dest from an 8-byte aligned address, a whole number of units.
-MemoryRunResult ReadFlashInto(Context& ctx, uint32_t address, std::span<uint8_t> dest) {
+MemoryRunResult ReadFlashInto(Station& st, uint32_t address, std::span<uint8_t> dest) {
   for (size_t done = 0; done < dest.size();) {
-    ctx.ui.ProcessMessages();
-    if (ctx.cancelFlag) return MemoryRunResult::Cancelled;
+    st.ui.ProcessMessages();
+    if (st.cancelFlag) return MemoryRunResult::Cancelled;
     const size_t count = std::min<size_t>(kReadChunk, dest.size() - done);
-    auto bytes = ReadFlash(ctx.link(), static_cast<uint16_t>(address + done),
+    auto bytes = ReadFlash(st.link(), static_cast<uint16_t>(address + done),
                            static_cast<uint8_t>(count / kFlashUnit));
     if (!bytes) return MemoryRunResult::ReadFailed;
     std::copy(bytes->begin(), bytes->end(), dest.begin() + static_cast<ptrdiff_t>(done));
     done += count;
-    ctx.ui.SetProgressPosition(static_cast<uint32_t>(done * 100 / dest.size()));
+    st.ui.SetProgressPosition(static_cast<uint32_t>(done * 100 / dest.size()));
   }
   return MemoryRunResult::Ok;
 }
 
-MemoryRunResult ReadEepromInto(Context& ctx, uint32_t first, uint32_t last,
+MemoryRunResult ReadEepromInto(Station& st, uint32_t first, uint32_t last,
                                std::span<uint8_t, kEepromSize> dest) {
   for (uint32_t address = first; address <= last; address += kEepromBlockSize) {
-    ctx.ui.ProcessMessages();
-    if (ctx.cancelFlag) return MemoryRunResult::Cancelled;
-    auto block = ReadEepromBlock(ctx.link(), static_cast<uint16_t>(address));
+    st.ui.ProcessMessages();
+    if (st.cancelFlag) return MemoryRunResult::Cancelled;
+    auto block = ReadEepromBlock(st.link(), static_cast<uint16_t>(address));
     if (!block) return MemoryRunResult::ReadFailed;
     std::copy(block->begin(), block->end(), dest.begin() + address);
   }
@@ -54,12 +55,12 @@ std::optional<uint32_t> FirstDifference(std::span<const uint8_t> a, std::span<co
 }
 
 // Compares the device with the loaded image over the outcome's ranges.
-void CompareWithDevice(Context& ctx, VerifyOutcome& outcome) {
-  const FirmwareImage& file = *ctx.image;
+void CompareWithDevice(Station& st, VerifyOutcome& outcome) {
+  const FirmwareImage& file = *st.image;
   auto device = std::make_unique<FirmwareImage>();
   const uint32_t size = outcome.flashEnd + 1 - ApplicationStart;
   std::span<uint8_t> flash(device->flash.data() + ApplicationStart, size);
-  outcome.result = ReadFlashInto(ctx, ApplicationStart, flash);
+  outcome.result = ReadFlashInto(st, ApplicationStart, flash);
   if (outcome.result != MemoryRunResult::Ok) return;
   outcome.firstDifference =
       FirstDifference(flash, std::span<const uint8_t>(file.flash).subspan(ApplicationStart, size),
@@ -67,8 +68,8 @@ void CompareWithDevice(Context& ctx, VerifyOutcome& outcome) {
   if (!outcome.firstDifference && outcome.eepromCompared) {
     // The boot loader's own granule at 0 is never written, so never compared.
     const uint32_t first = kGranule;
-    const uint32_t last = ctx.options.smartWrite ? TrimmedEepromEnd(file) : kEepromTop;
-    outcome.result = ReadEepromInto(ctx, first, last, device->eeprom);
+    const uint32_t last = st.options.smartWrite ? TrimmedEepromEnd(file) : kEepromTop;
+    outcome.result = ReadEepromInto(st, first, last, device->eeprom);
     if (outcome.result != MemoryRunResult::Ok) return;
     const auto from = [&](const auto& e) {
       return std::span<const uint8_t>(e).subspan(first, last + 1 - first);
@@ -81,39 +82,39 @@ void CompareWithDevice(Context& ctx, VerifyOutcome& outcome) {
 
 }  // namespace
 
-VerifyOutcome VerifyAttachedDevice(Context& ctx, const std::string& fileName) {
+VerifyOutcome VerifyAttachedDevice(Station& st, const std::string& fileName) {
   VerifyOutcome outcome;
-  ctx.cancelFlag = false;
+  st.cancelFlag = false;
   FirmwareHeader header;
-  if (!LoadFirmwareFile(ctx, fileName, header)) {
+  if (!LoadFirmwareFile(st.ui, *st.image, fileName, header)) {
     outcome.result = MemoryRunResult::FileFailed;
     return outcome;
   }
-  outcome.flashEnd = TrimmedFlashEnd(*ctx.image, header.memory128K ? kFlashTop128K : kFlashTop64K);
-  outcome.eepromCompared = ctx.options.writeEeprom;
+  outcome.flashEnd = TrimmedFlashEnd(*st.image, header.memory128K ? kFlashTop128K : kFlashTop64K);
+  outcome.eepromCompared = st.options.writeEeprom;
   if (outcome.flashEnd > kReadableFlashTop) {
     outcome.result = MemoryRunResult::BeyondReach;
     return outcome;
   }
-  DeviceCommandScope scope(ctx);
-  if (!DetectBootBaudRate(ctx)) return outcome;
-  CompareWithDevice(ctx, outcome);
+  DeviceCommandScope scope(st);
+  if (!DetectBootBaudRate(st)) return outcome;
+  CompareWithDevice(st, outcome);
   return outcome;
 }
 
-MemoryRunResult ReadAttachedMemory(Context& ctx, uint32_t first, uint32_t last, bool eeprom,
+MemoryRunResult ReadAttachedMemory(Station& st, uint32_t first, uint32_t last, bool eeprom,
                                    FirmwareImage& into) {
-  ctx.cancelFlag = false;
+  st.cancelFlag = false;
   into.FillBlank();
-  DeviceCommandScope scope(ctx);
-  if (!DetectBootBaudRate(ctx)) return MemoryRunResult::NoBootLoader;
+  DeviceCommandScope scope(st);
+  if (!DetectBootBaudRate(st)) return MemoryRunResult::NoBootLoader;
   // The loader reads whole 8-byte units: widen the range to them.
   const uint32_t from = first & ~uint32_t{kFlashUnit - 1};
   const uint32_t to = std::min(last | uint32_t{kFlashUnit - 1}, kReadableFlashTop);
   MemoryRunResult result =
-      ReadFlashInto(ctx, from, std::span<uint8_t>(into.flash.data() + from, to + 1 - from));
+      ReadFlashInto(st, from, std::span<uint8_t>(into.flash.data() + from, to + 1 - from));
   if (result == MemoryRunResult::Ok && eeprom) {
-    result = ReadEepromInto(ctx, 0, kEepromSize - 1, into.eeprom);
+    result = ReadEepromInto(st, 0, kEepromSize - 1, into.eeprom);
   }
   return result;
 }

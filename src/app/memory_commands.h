@@ -10,7 +10,7 @@
 
 namespace bq {
 
-struct Context;
+class Station;
 
 // Flash below 64 KiB is all a 16-bit read-back address reaches.
 inline constexpr uint32_t kReadableFlashTop = 0xFFFF;
@@ -36,11 +36,11 @@ struct VerifyOutcome {
 // Loads the file, finds the boot loader's rate, compares its trimmed flash from
 // ApplicationStart and, with options.writeEeprom, its EEPROM above the boot
 // loader's granule. Writes nothing; the port is closed on the way out.
-VerifyOutcome VerifyAttachedDevice(Context& ctx, const std::string& fileName);
+VerifyOutcome VerifyAttachedDevice(Station& st, const std::string& fileName);
 
 // Reads flash first..last (inclusive, at most kReadableFlashTop) and, with
 // eeprom, the whole EEPROM into `into`; everything else there is left blank.
-MemoryRunResult ReadAttachedMemory(Context& ctx, uint32_t first, uint32_t last, bool eeprom,
+MemoryRunResult ReadAttachedMemory(Station& st, uint32_t first, uint32_t last, bool eeprom,
                                    FirmwareImage& into);
 
 }  // namespace bq

@@ -12,16 +12,14 @@ std::string PortFailureHint(const TComPortGPS& port, const std::string& portName
   const std::string head = "cannot open " + portName + ": " + reason + ". ";
   switch (ClassifyOpenError(code, portName)) {
     case PortOpenProblem::NoPermission:
-      return head +
-             _("Serial ports belong to the 'dialout' group: add your user to it "
-               "(sudo usermod -aG dialout $USER) and log in again.");
+      return head + _("Serial ports belong to the 'dialout' group: add your user to it "
+                      "(sudo usermod -aG dialout $USER) and log in again.");
     case PortOpenProblem::Busy:
       return head +
              _("Another program (or another BootQuarn) holds the port; close it and try again.");
     case PortOpenProblem::Missing:
-      return head +
-             _("The port does not exist (is the cable plugged in?); list the ports with "
-               "'bootquarn-cli ports'.");
+      return head + _("The port does not exist (is the cable plugged in?); list the ports with "
+                      "'bootquarn-cli ports'.");
     case PortOpenProblem::NotSerialPort:
       return head + _("This is not a serial port; list the ports with 'bootquarn-cli ports'.");
     default:

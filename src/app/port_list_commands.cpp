@@ -1,6 +1,7 @@
 #include "app/port_list_commands.h"
 
 #include "app/context.h"
+#include "app/station.h"
 #include "app/storable_name.h"
 #include "serial/boot_port.h"
 #include "serial/port_list_commands.h"
@@ -11,10 +12,11 @@ void cbPortaSerialDropDown(Context& ctx) {
   RefreshKeepingSelection(*ctx.portLister, *ctx.portList);
 }
 
-void cbPortaSerialChange(Context& ctx) {
-  if (!StorableName(ctx.ui, "port", ctx.portList->SelectedText())) return;
-  ctx.settings.portName = ctx.portList->SelectedText();
-  OpenBootPort(ctx.ComPortQuarn, ctx.ui, ctx.settings.baudRate, ctx.settings.portName);
+void cbPortaSerialChange(Station& st) {
+  Context& ctx = st.ctx;
+  if (!StorableName(st.ui, "port", ctx.portList->SelectedText())) return;
+  st.portName = ctx.portList->SelectedText();
+  OpenBootPort(st.ComPortQuarn, st.ui, st.baudRate, st.portName);
 }
 
 void SelectFoundPort(Context& ctx, const std::string& foundName) {

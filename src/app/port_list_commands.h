@@ -8,13 +8,14 @@
 namespace bq {
 
 struct Context;
+class Station;
 
 // The list opens: refill it from the ports present, keeping the selection.
 void cbPortaSerialDropDown(Context& ctx);
 // The operator chose an entry: it becomes the settings' port and is opened at the
 // settings' rate. A port that does not open is not reported here; the next device
 // operation reports its own failure.
-void cbPortaSerialChange(Context& ctx);
+void cbPortaSerialChange(Station& st);
 
 // Shows the cable finder modally; returns its found name when it ended with OK.
 using CableFinderRunner = std::function<std::optional<std::string>()>;

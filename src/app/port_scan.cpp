@@ -10,6 +10,7 @@
 #include "app/device_command_scope.h"
 #include "app/device_commands.h"
 #include "app/startup.h"
+#include "app/station.h"
 #include "discovery/link_frame.h"
 #include "serial/boot_port.h"
 #include "serial/port_list.h"
@@ -36,13 +37,13 @@ struct Stage {
 
 // Selects each entry in turn (without opening it, as the operator's choice
 // would), names it in the settings and on lbAviso, and probes it.
-bool WalkPorts(Context& ctx, const Stage& stage, ScanOutcome& outcome) {
-  for (int i = 0; i < ctx.portList->Count(); ++i) {
-    ctx.portList->Select(i);
-    ctx.settings.portName = ctx.portList->Item(i);
-    ctx.ui.SetField(Field::lbAviso, stage.progress + ctx.settings.portName);
-    ctx.ui.ProcessMessages();
-    if (auto rate = stage.probe(ctx.settings.portName)) {
+bool WalkPorts(Station& st, const Stage& stage, ScanOutcome& outcome) {
+  for (int i = 0; i < st.ctx.portList->Count(); ++i) {
+    st.ctx.portList->Select(i);
+    st.portName = st.ctx.portList->Item(i);
+    st.ui.SetField(Field::lbAviso, stage.progress + st.portName);
+    st.ui.ProcessMessages();
+    if (auto rate = stage.probe(st.portName)) {
       outcome.result = stage.found;
       outcome.baudRate = rate;
       return true;
@@ -52,32 +53,32 @@ bool WalkPorts(Context& ctx, const Stage& stage, ScanOutcome& outcome) {
 }
 
 // A probe that leaves the port open; the walk closes it after each port.
-PortProbe ClosingAfter(Context& ctx, std::function<bool()> probe) {
-  return [&ctx, probe](const std::string&) -> std::optional<uint16_t> {
+PortProbe ClosingAfter(Station& st, std::function<bool()> probe) {
+  return [&st, probe](const std::string&) -> std::optional<uint16_t> {
     const bool answered = probe();
-    CloseBootPort(ctx.ComPortQuarn);
-    if (answered) return ctx.settings.baudRate;
+    CloseBootPort(st.ComPortQuarn);
+    if (answered) return st.baudRate;
     return std::nullopt;
   };
 }
 
-ScanOutcome RunStages(Context& ctx, const std::vector<Stage>& stages) {
-  PortGuard port(ctx);
+ScanOutcome RunStages(Station& st, const std::vector<Stage>& stages) {
+  PortGuard port(st);
   ScanOutcome outcome;
-  outcome.portsListed = ctx.portList->Count();
+  outcome.portsListed = st.ctx.portList->Count();
   for (const Stage& stage : stages) {
-    if (WalkPorts(ctx, stage, outcome)) break;
+    if (WalkPorts(st, stage, outcome)) break;
   }
-  SaveSettingsFromWindow(ctx);
-  outcome.port = ctx.portList->SelectedText();
+  SaveSettingsFromWindow(st.ctx);
+  outcome.port = st.ctx.portList->SelectedText();
   return outcome;
 }
 
-void TellOperator(Context& ctx, const ScanOutcome& outcome) {
+void TellOperator(Station& st, const ScanOutcome& outcome) {
   const char* found = nullptr;
   switch (outcome.result) {
     case ScanResult::None:
-      ctx.ui.ShowErrorBox(kNotFoundText);
+      st.ui.ShowErrorBox(kNotFoundText);
       return;
     case ScanResult::QuarnBootLoader:
       found = "Encontrou Quarn na porta ";
@@ -95,16 +96,16 @@ void TellOperator(Context& ctx, const ScanOutcome& outcome) {
       found = "Encontrou Sensor Zircon na porta ";
       break;
   }
-  ctx.ui.ShowMessage(found + outcome.port);
+  st.ui.ShowMessage(found + outcome.port);
 }
 
-std::optional<uint16_t> ProbeZircons(Context& ctx, const std::string& port, ScanResult& kind) {
-  if (ProbeZirconBox(ctx, port)) {
+std::optional<uint16_t> ProbeZircons(Station& st, const std::string& port, ScanResult& kind) {
+  if (ProbeZirconBox(st, port)) {
     kind = ScanResult::ZirconBoxAmarelo;
     return static_cast<uint16_t>(kLinkBaudFast);
   }
   std::this_thread::sleep_for(kZirconSensorPause);
-  if (ProbeZirconSensor(ctx, port)) {
+  if (ProbeZirconSensor(st, port)) {
     kind = ScanResult::SensorZircon;
     return static_cast<uint16_t>(kLinkBaudSlow);
   }
@@ -112,14 +113,14 @@ std::optional<uint16_t> ProbeZircons(Context& ctx, const std::string& port, Scan
 }
 
 // lbAviso shown and botProcuraPorta hidden for the scan's length; errors end it quietly.
-void RunScanCommand(Context& ctx, ScanOutcome (*scan)(Context&)) {
-  ctx.ui.SetScanRunning(true);
+void RunScanCommand(Station& st, ScanOutcome (*scan)(Station&)) {
+  st.ui.SetScanRunning(true);
   try {
-    scan(ctx);
+    scan(st);
   } catch (const std::exception&) {
     // The scan simply ends; the operator may start it again.
   }
-  ctx.ui.SetScanRunning(false);
+  st.ui.SetScanRunning(false);
 }
 
 }  // namespace
@@ -142,42 +143,42 @@ const char* ScanResultName(ScanResult result) {
   return "None";
 }
 
-ScanOutcome ScanPorts(Context& ctx) {
-  RefreshPortList(*ctx.portLister, *ctx.portList);
-  ctx.ui.SetField(Field::lbAviso, "Qtde Portas = " + std::to_string(ctx.portList->Count()));
+ScanOutcome ScanPorts(Station& st) {
+  RefreshPortList(*st.ctx.portLister, *st.ctx.portList);
+  st.ui.SetField(Field::lbAviso, "Qtde Portas = " + std::to_string(st.ctx.portList->Count()));
   const std::vector<Stage> stages = {
       {"Quarn Porta=", ScanResult::QuarnBootLoader,
-       ClosingAfter(ctx, [&ctx] { return DetectBootBaudRate(ctx); })},
+       ClosingAfter(st, [&st] { return DetectBootBaudRate(st); })},
       {"Delmo Porta=", ScanResult::Delmo,
-       ClosingAfter(ctx, [&ctx] { return ProbeVersionReply(ctx); })},
+       ClosingAfter(st, [&st] { return ProbeVersionReply(st); })},
       {"Arvex Porta=", ScanResult::Arvex,
-       ClosingAfter(
-           ctx, [&ctx] { return ProbeBridge(ctx, false, static_cast<uint16_t>(kBridgeBaud)); })},
+       ClosingAfter(st,
+                    [&st] { return ProbeBridge(st, false, static_cast<uint16_t>(kBridgeBaud)); })},
   };
-  ScanOutcome outcome = RunStages(ctx, stages);
-  TellOperator(ctx, outcome);
+  ScanOutcome outcome = RunStages(st, stages);
+  TellOperator(st, outcome);
   return outcome;
 }
 
-ScanOutcome ScanZirconPorts(Context& ctx) {
-  RefreshPortList(*ctx.portLister, *ctx.portList);
+ScanOutcome ScanZirconPorts(Station& st) {
+  RefreshPortList(*st.ctx.portLister, *st.ctx.portList);
   ScanResult kind = ScanResult::None;
   const std::vector<Stage> stages = {
       {"Sensor Zircon Porta=", ScanResult::None,
-       [&ctx, &kind](const std::string& port) { return ProbeZircons(ctx, port, kind); }},
+       [&st, &kind](const std::string& port) { return ProbeZircons(st, port, kind); }},
   };
-  ScanOutcome outcome = RunStages(ctx, stages);
+  ScanOutcome outcome = RunStages(st, stages);
   if (outcome.baudRate) outcome.result = kind;
-  TellOperator(ctx, outcome);
+  TellOperator(st, outcome);
   return outcome;
 }
 
-void botProcuraPortaClick(Context& ctx) {
-  RunScanCommand(ctx, ScanPorts);
+void botProcuraPortaClick(Station& st) {
+  RunScanCommand(st, ScanPorts);
 }
 
-void btnProcuraPortaSensorZirconClick(Context& ctx) {
-  RunScanCommand(ctx, ScanZirconPorts);
+void btnProcuraPortaSensorZirconClick(Station& st) {
+  RunScanCommand(st, ScanZirconPorts);
 }
 
 }  // namespace bq

@@ -8,7 +8,7 @@
 
 namespace bq {
 
-struct Context;
+class Station;
 
 enum class ScanResult { None, QuarnBootLoader, Arvex, Delmo, ZirconBoxAmarelo, SensorZircon };
 
@@ -24,13 +24,13 @@ struct ScanOutcome {
 // Boot loader on every port, then a Delmo, then an Arvex. Saves the settings
 // and tells the operator. A port error ends the scan and propagates; the port
 // is closed however it ends.
-ScanOutcome ScanPorts(Context& ctx);
+ScanOutcome ScanPorts(Station& st);
 // ZirconBox Amarelo, then (after a pause) Sensor Zircon, port by port.
-ScanOutcome ScanZirconPorts(Context& ctx);
+ScanOutcome ScanZirconPorts(Station& st);
 
 // The handlers: lbAviso shown and botProcuraPorta hidden while the scan runs;
 // an error ends the scan without a message.
-void botProcuraPortaClick(Context& ctx);
-void btnProcuraPortaSensorZirconClick(Context& ctx);
+void botProcuraPortaClick(Station& st);
+void btnProcuraPortaSensorZirconClick(Station& st);
 
 }  // namespace bq

@@ -14,7 +14,7 @@
 
 namespace bq {
 
-struct Context;
+class Station;
 
 // What one "Abre arquivo e Upgrade ZirconBox" did.
 struct ZirconUpgradeOutcome {
@@ -29,7 +29,7 @@ struct ZirconUpgradeOutcome {
 };
 
 // "Abre arquivo e Upgrade ZirconBox": boot entry, serial number, its file, the write.
-ZirconUpgradeOutcome botUpgradeZirconBoxClick(Context& ctx);
+ZirconUpgradeOutcome botUpgradeZirconBoxClick(Station& st);
 
 // One device the production loop met.
 struct LoopDevice {
@@ -62,22 +62,22 @@ std::string LoopFileForSerial(const std::string& pattern, int32_t serial);
 
 // "Loop Atualizar": watches the selected port for accessories until the loop's
 // cancel flag is set or the limit is reached.
-LoopOutcome botLoopAtualizarClick(Context& ctx, const LoopLimits& limits = {});
+LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits = {});
 // "Cancel [ESC]" of the loop's panel; safe from any thread.
-void botCancelLoopAtualizarClick(Context& ctx);
+void botCancelLoopAtualizarClick(Station& st);
 
-void botLImpaMemoClick(Context& ctx);        // "Limpa": clears memoLoop
-void BitBtn2Click(Context& ctx);             // "Limpa / Zera"
-void memoUpgradeAutoDblClick(Context& ctx);  // clears memoUpgradeAuto
+void botLImpaMemoClick(Station& st);        // "Limpa": clears memoLoop
+void BitBtn2Click(Station& st);             // "Limpa / Zera"
+void memoUpgradeAutoDblClick(Station& st);  // clears memoUpgradeAuto
 // "Log": names the production log folder, then opens it in the file manager.
-void botLogProducaoClick(Context& ctx);
+void botLogProducaoClick(Station& st);
 // "Reseta" of the production panel: the click of "Reseta".
-bool botResetaProducaoClick(Context& ctx);
+bool botResetaProducaoClick(Station& st);
 // The firmware file chosen for a device must open before the device is
 // touched: otherwise the reason is shown in an error box and returned.
-std::optional<std::string> ReportUnreadableFile(Context& ctx, const std::string& file);
+std::optional<std::string> ReportUnreadableFile(Station& st, const std::string& file);
 // Buttons of the panel that do nothing.
-inline void botGravaVariosClick(Context&) {}
-inline void botCancelWrClick(Context&) {}
+inline void botGravaVariosClick(Station&) {}
+inline void botCancelWrClick(Station&) {}
 
 }  // namespace bq

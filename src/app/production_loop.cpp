@@ -9,6 +9,7 @@
 #include "app/context.h"
 #include "app/production_commands.h"
 #include "app/startup.h"
+#include "app/station.h"
 #include "discovery/link_frame.h"
 #include "serial/port_error.h"
 #include "shell/utilities.h"
@@ -20,36 +21,36 @@ constexpr const char* kSerialPlaceholder = "xxxxxx";
 // Before the boot entry of a device just found.
 constexpr std::chrono::milliseconds kBeforeWrite{500};
 
-void AddLine(Context& ctx, const std::string& line) {
-  ctx.ui.AddMemoLine(Memo::memoLoop, line);
+void AddLine(Station& st, const std::string& line) {
+  st.ui.AddMemoLine(Memo::memoLoop, line);
 }
 
 // One new device: its file chosen, then boot entry and write. False when its
 // file does not open; the loop ends there.
-bool UpgradeFoundDevice(Context& ctx, const std::string& pattern, LoopDevice& device,
+bool UpgradeFoundDevice(Station& st, const std::string& pattern, LoopDevice& device,
                         std::optional<std::string>& fileError) {
-  ctx.ui.ClearMemo(Memo::memoLoop);
-  AddLine(ctx, "Achou NS=" + std::to_string(device.serialNumber));
+  st.ui.ClearMemo(Memo::memoLoop);
+  AddLine(st, "Achou NS=" + std::to_string(device.serialNumber));
   device.file = LoopFileForSerial(pattern, device.serialNumber);
-  AddLine(ctx, "Nome=" + device.file);
-  ctx.ui.SetField(Field::edNomeArquivoKFX, device.file);
-  ctx.settings.firmwareFile = device.file;
-  AtualizaStatusBar(ctx);
-  ctx.ui.ProcessMessages();
-  AddLine(ctx, "Vai gravar NS=");
+  AddLine(st, "Nome=" + device.file);
+  st.ui.SetField(Field::edNomeArquivoKFX, device.file);
+  st.ctx.settings.firmwareFile = device.file;
+  AtualizaStatusBar(st.ctx);
+  st.ui.ProcessMessages();
+  AddLine(st, "Vai gravar NS=");
   std::this_thread::sleep_for(kBeforeWrite);
-  fileError = ReportUnreadableFile(ctx, device.file);
+  fileError = ReportUnreadableFile(st, device.file);
   if (fileError) return false;
-  const ZirconBootCommand command = SensorZirconEnterBoot(ctx);
+  const ZirconBootCommand command = SensorZirconEnterBoot(st);
   device.ok = command.write && command.write->ok;
   return true;
 }
 
 // The identity of the accessory on the selected port. A board pulled out
 // while it is read is a read that failed: the loop goes on with the next one.
-std::optional<AccessoryIdentity> ReadLoopIdentity(Context& ctx) {
+std::optional<AccessoryIdentity> ReadLoopIdentity(Station& st) {
   try {
-    return ReadAccessoryIdentity(ctx, ctx.portList->SelectedText(), false, kLinkBaudSlow);
+    return ReadAccessoryIdentity(st, st.ctx.portList->SelectedText(), false, kLinkBaudSlow);
   } catch (const PortError&) {
     return std::nullopt;  // the read's guards have closed the port and unlocked
   }
@@ -82,24 +83,24 @@ bool LoopOutcome::ok() const {
   return true;
 }
 
-LoopOutcome botLoopAtualizarClick(Context& ctx, const LoopLimits& limits) {
+LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits) {
   LoopOutcome outcome;
-  ctx.ui.ClearMemo(Memo::memoLoop);
+  st.ui.ClearMemo(Memo::memoLoop);
   std::optional<uint16_t> last;
-  ctx.loopCancel = false;
-  const std::string name = ctx.ui.FieldText(Field::edNomeArquivoKFX);
-  AddLine(ctx, "Nome=" + name);
-  AddLine(ctx, "strAux Esq=" + name);
+  st.loopCancel = false;
+  const std::string name = st.ui.FieldText(Field::edNomeArquivoKFX);
+  AddLine(st, "Nome=" + name);
+  AddLine(st, "strAux Esq=" + name);
   const std::string pattern = LoopFilePattern(name);
-  AddLine(ctx, "Nome=" + pattern);
+  AddLine(st, "Nome=" + pattern);
 
   for (;;) {
     ++outcome.turns;
-    ctx.ui.SetField(Field::edCntLoop, "Cnt=" + std::to_string(outcome.turns));
-    const std::optional<AccessoryIdentity> id = ReadLoopIdentity(ctx);
+    st.ui.SetField(Field::edCntLoop, "Cnt=" + std::to_string(outcome.turns));
+    const std::optional<AccessoryIdentity> id = ReadLoopIdentity(st);
     if (id && id->serialNumber != last) {
       LoopDevice device{id->serialNumber, {}, false};
-      if (!UpgradeFoundDevice(ctx, pattern, device, outcome.fileError)) {
+      if (!UpgradeFoundDevice(st, pattern, device, outcome.fileError)) {
         outcome.end = LoopEnd::FileError;
         return outcome;
       }
@@ -107,19 +108,19 @@ LoopOutcome botLoopAtualizarClick(Context& ctx, const LoopLimits& limits) {
       if (limits.onDevice) limits.onDevice(device);
     }
     if (id) last = id->serialNumber;
-    ctx.ui.ProcessMessages();
-    if (ctx.loopCancel) break;
+    st.ui.ProcessMessages();
+    if (st.loopCancel) break;
     if (limits.maxDevices > 0 && static_cast<int>(outcome.devices.size()) >= limits.maxDevices) {
       outcome.end = LoopEnd::DeviceLimit;
       return outcome;
     }
   }
-  ctx.ui.ShowErrorBox("Cancelado");
+  st.ui.ShowErrorBox("Cancelado");
   return outcome;
 }
 
-void botCancelLoopAtualizarClick(Context& ctx) {
-  ctx.loopCancel = true;
+void botCancelLoopAtualizarClick(Station& st) {
+  st.loopCancel = true;
 }
 
 }  // namespace bq

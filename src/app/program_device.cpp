@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "serial/port_error.h"
 #include "shell/utilities.h"
 
@@ -122,26 +123,26 @@ class MainPageProgress : public ProgressSink {
 
 }  // namespace
 
-ProgrammingResult ProgramDevice(Context& ctx) {
-  ctx.elapsedCounter = 0;
-  ctx.ui.SetField(Field::edCrono, "--:--:--");
-  ctx.ui.SetField(Field::edStartAdress, HexAddress24(ApplicationStart));
-  ctx.cancelFlag = false;
-  const ProgrammingPlan plan = PlanProgramming(
-      *ctx.image, ctx.options, ctx.identity.bootLoaderVersion, ctx.flowHeader.productCode);
-  MainPageProgress progress(ctx.ui);
+ProgrammingResult ProgramDevice(Station& st) {
+  st.elapsedCounter = 0;
+  st.ui.SetField(Field::edCrono, "--:--:--");
+  st.ui.SetField(Field::edStartAdress, HexAddress24(ApplicationStart));
+  st.cancelFlag = false;
+  const ProgrammingPlan plan = PlanProgramming(*st.image, st.options, st.identity.bootLoaderVersion,
+                                               st.flowHeader.productCode);
+  MainPageProgress progress(st.ui);
   ProgrammingResult result;
   try {
-    result = RunProgrammingPlan(ctx.link(), plan, progress, ctx.cancelFlag);
+    result = RunProgrammingPlan(st.link(), plan, progress, st.cancelFlag);
   } catch (const PortError& e) {
     // The device went away mid-plan: the port's own words, then where it stopped.
-    ctx.ui.ShowMessage(e.what());
+    st.ui.ShowMessage(e.what());
     result = progress.Lost();
   }
   if (result.ok()) {
-    ctx.ui.SetField(Field::edCrono, FormatElapsed(ctx.elapsedCounter.load()));
+    st.ui.SetField(Field::edCrono, FormatElapsed(st.elapsedCounter.load()));
   } else {
-    ctx.ui.ShowMessage(result.message);
+    st.ui.ShowMessage(result.message);
   }
   return result;
 }

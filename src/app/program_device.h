@@ -5,13 +5,13 @@
 
 namespace bq {
 
-struct Context;
+class Station;
 
-// Needs the port open at the boot loader's rate, ctx.identity.bootLoaderVersion
-// read, and the image and ctx.flowHeader loaded. A failure or a cancel is
+// Needs the port open at the boot loader's rate, st.identity.bootLoaderVersion
+// read, and the image and st.flowHeader loaded. A failure or a cancel is
 // shown in a plain box with the engine's text. A port error during the plan
 // (the device gone) is a failure too: its text, then the phase and address
 // where the device stopped answering.
-ProgrammingResult ProgramDevice(Context& ctx);
+ProgrammingResult ProgramDevice(Station& st);
 
 }  // namespace bq

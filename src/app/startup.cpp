@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "image/catalogue.h"
 #include "serial/boot_port.h"
 #include "serial/port_list.h"
@@ -79,8 +80,8 @@ bool SaveSettingsFromWindow(Context& ctx) {
   return WriteSettings(settings, ctx.paths.settingsFile, ctx.ui);
 }
 
-bool FormClose(Context& ctx) {
-  if (ctx.ComPortQuarn.IsOpen()) CloseBootPort(ctx.ComPortQuarn);
+bool FormClose(Context& ctx, Station& station) {
+  if (station.ComPortQuarn.IsOpen()) CloseBootPort(station.ComPortQuarn);
   return SaveSettingsFromWindow(ctx);
 }
 

@@ -7,6 +7,7 @@
 namespace bq {
 
 struct Context;
+class Station;
 
 inline constexpr const char* kApplicationTitle = "Quarn";
 inline constexpr const char* kProgramName = "Quarn Troca Firmware MSP430";
@@ -43,8 +44,8 @@ void LoadSettingsIntoWindow(Context& ctx);
 // and writes the settings file. False when the file could not be written.
 bool SaveSettingsFromWindow(Context& ctx);
 void AtualizaStatusBar(Context& ctx);
-// Closes the port when open (before anything is written), then saves the
+// Closes the station's port when open (before anything is written), then saves the
 // settings. False when the settings file could not be written (already reported).
-bool FormClose(Context& ctx);
+bool FormClose(Context& ctx, Station& station);
 
 }  // namespace bq

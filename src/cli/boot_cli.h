@@ -16,8 +16,8 @@ namespace bq::cli {
 // Explains, on stderr, why the port would not open; returns the hint (empty when the
 // port opened, or was never tried).
 inline std::string ReportPortTrouble(CliSession& session) {
-  Context& ctx = session.ctx();
-  std::string hint = PortFailureHint(ctx.ComPortQuarn, ctx.settings.portName);
+  Station& st = session.station();
+  std::string hint = PortFailureHint(st.ComPortQuarn, st.portName);
   if (!hint.empty()) session.ui().ShowErrorBox(hint);
   return hint;
 }

@@ -49,9 +49,9 @@ CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
   ui_.SetJsonMode(json_);
   auto lister = std::make_unique<OnePortLister>();
   OnePortLister& ports = *lister;
-  ctx_ = std::make_unique<Context>(ui_, DefaultAppPaths(), MakeDefaultSerialBackend(),
-                                   std::move(lister));
+  ctx_ = std::make_unique<Context>(ui_, DefaultAppPaths(), std::move(lister));
   Context& c = *ctx_;
+  station_ = std::make_unique<Station>(c, ui_);
 
   // As the window starts and first shows: data and log folders (a missing one
   // is announced), settings, product names, a fresh usage log, then the
@@ -102,7 +102,7 @@ void CliSession::CancelOnInterrupt() {
 void CliSession::PressCancelOnInterrupt() {
   // Ctrl+C presses "Cancel [ESC]" and also ends the command: a press that
   // lands before the programming starts must not be used up by the checks.
-  if (gCancelPending.exchange(false)) RequestStop(*ctx_);
+  if (gCancelPending.exchange(false)) RequestStop(*station_);
 }
 
 bool CliSession::Interrupted() const {
@@ -127,7 +127,7 @@ bool CliSession::Close() {
     ctx_->portList->Add(*settingsPortName_);
     ctx_->portList->Select(0);
   }
-  saved_ = FormClose(*ctx_);
+  saved_ = FormClose(*ctx_, *station_);
   return saved_;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "cli/console_operator.h"
 
 namespace bq::cli {
@@ -36,6 +37,8 @@ class CliSession {
   CliSession& operator=(const CliSession&) = delete;
 
   Context& ctx() { return *ctx_; }
+  // The run's one station, on the port of --port, $BOOTQUARN_PORT or the settings.
+  Station& station() { return *station_; }
   ConsoleOperator& ui() { return ui_; }
   bool json() const { return json_; }
 
@@ -67,6 +70,7 @@ class CliSession {
  private:
   ConsoleOperator ui_;
   std::unique_ptr<Context> ctx_;
+  std::unique_ptr<Station> station_;
   bool json_;
   bool closed_ = false;
   bool saved_ = false;  // the outcome of the one Close

@@ -18,36 +18,35 @@ struct AccessoryIdOptions {
   uint16_t baud = 4545;
 };
 
-nlohmann::json IdentityJson(const Context& ctx, const AccessoryIdentity& id) {
+nlohmann::json IdentityJson(const Station& st, const AccessoryIdentity& id) {
   return {{"ok", true},
-          {"port", ctx.settings.portName},
+          {"port", st.portName},
           {"serialNumber", id.serialNumber},
           {"productCode", id.productCode},
-          {"productName", AccessoryProductName(ctx, id.productCode)},
+          {"productName", AccessoryProductName(st, id.productCode)},
           {"version", id.version},
           {"revision", id.revision}};
 }
 
 int ReadIdentity(CliSession& session, const AccessoryIdOptions& options) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   std::optional<AccessoryIdentity> identity;
   const DeviceCommandRun run = RunDeviceCommand(
       session,
       [&] {
-        identity =
-            ReadAccessoryIdentity(ctx, ctx.settings.portName, options.prefix == "KE", options.baud);
+        identity = ReadAccessoryIdentity(st, st.portName, options.prefix == "KE", options.baud);
         return identity.has_value();
       },
       [&] {
-        const std::string text = Fill(_("no accessory answered on %1"), {ctx.settings.portName});
+        const std::string text = Fill(_("no accessory answered on %1"), {st.portName});
         session.ui().ShowErrorBox(text);
         return text;
       });
   if (run.ok) {
-    session.Human() << AccessoryIdentityText(ctx, *identity) << '\n';
-    if (session.json()) session.EmitJson(IdentityJson(ctx, *identity));
+    session.Human() << AccessoryIdentityText(st, *identity) << '\n';
+    if (session.json()) session.EmitJson(IdentityJson(st, *identity));
   } else if (session.json()) {
-    session.EmitJson({{"ok", false}, {"port", ctx.settings.portName}, {"error", run.error}});
+    session.EmitJson({{"ok", false}, {"port", st.portName}, {"error", run.error}});
   }
   return run.status;
 }

@@ -25,17 +25,17 @@ const char* AnswerName(ArvexAnswer answer) {
 }
 
 int EnterBoot(CliSession& session) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   ArvexBootOutcome outcome;
   const DeviceCommandRun run = RunDeviceCommand(
       session,
       [&] {
-        outcome = ArvexEnterBoot(ctx);
+        outcome = ArvexEnterBoot(st);
         return outcome.answered != ArvexAnswer::None;
       },
       [&] {
         const std::string text =
-            Fill(_("neither a bridge nor a version query answered on %1"), {ctx.settings.portName});
+            Fill(_("neither a bridge nor a version query answered on %1"), {st.portName});
         session.ui().ShowErrorBox(text);
         return text;
       });
@@ -50,7 +50,7 @@ int EnterBoot(CliSession& session) {
         {"ok", run.ok},
         {"answered", answered ? nlohmann::json(answered) : nlohmann::json(nullptr)},
         {"baudRate", outcome.baudRate ? nlohmann::json(*outcome.baudRate) : nullptr},
-        {"port", ctx.settings.portName}};
+        {"port", st.portName}};
     if (!run.ok) report["error"] = run.error;
     session.EmitJson(report);
   }

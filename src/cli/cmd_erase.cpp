@@ -32,8 +32,8 @@ std::string RefusalToErase(CliSession& session, const EraseOptions& options) {
     ui.ShowErrorBox(error);
     return error;
   }
-  const std::string question = Fill(_("Erase the whole program memory of the device on %1?"),
-                                    {session.ctx().settings.portName});
+  const std::string question =
+      Fill(_("Erase the whole program memory of the device on %1?"), {session.station().portName});
   if (ui.Confirm(question) == Answer::Yes) return {};
   std::string error = _("not erased: the device keeps its firmware");
   session.Human() << error << '\n' << std::flush;
@@ -41,30 +41,29 @@ std::string RefusalToErase(CliSession& session, const EraseOptions& options) {
 }
 
 // The rate the boot loader answers at: --baud, else found by asking it.
-bool FindRate(Context& ctx, const EraseOptions& options) {
+bool FindRate(Station& st, const EraseOptions& options) {
   if (options.baud) return true;
-  return DetectBootBaudRate(ctx);
+  return DetectBootBaudRate(st);
 }
 
 int Erase(CliSession& session, const EraseOptions& options) {
-  Context& ctx = session.ctx();
-  if (options.baud) ctx.settings.baudRate = *options.baud;
+  Station& st = session.station();
+  if (options.baud) st.baudRate = *options.baud;
   DeviceCommandRun run;
   run.error = RefusalToErase(session, options);
   if (run.error.empty()) {
     bool answered = true;
     run = RunDeviceCommand(
-        session, [&] { return (answered = FindRate(ctx, options)) && EraseAttachedDevice(ctx); },
+        session, [&] { return (answered = FindRate(st, options)) && EraseAttachedDevice(st); },
         [&] {
-          const std::string& port = ctx.settings.portName;
+          const std::string& port = st.portName;
           return NoBootLoaderAnswer(session, Fill(answered ? _("the erase failed on %1")
                                                            : _("no boot loader answered on %1"),
                                                   {port}));
         });
   }
   if (session.json()) {
-    nlohmann::json out{
-        {"ok", run.ok}, {"port", ctx.settings.portName}, {"baudRate", ctx.settings.baudRate}};
+    nlohmann::json out{{"ok", run.ok}, {"port", st.portName}, {"baudRate", st.baudRate}};
     if (!run.error.empty()) out["error"] = run.error;
     session.EmitJson(out);
   }

@@ -19,10 +19,10 @@ std::string ProductName(uint8_t code) {
   return ProductDisplayName(code < kProductCount ? code : kProductUndefined);
 }
 
-nlohmann::json IdentityJson(const Context& ctx, const DeviceIdentity& id) {
+nlohmann::json IdentityJson(const Station& st, const DeviceIdentity& id) {
   return {{"ok", true},
-          {"port", ctx.settings.portName},
-          {"baudRate", ctx.settings.baudRate},
+          {"port", st.portName},
+          {"baudRate", st.baudRate},
           {"serialNumber", id.serialNumber},
           {"firmwareVersion", id.firmwareVersion},
           {"firmwareRevision", id.firmwareRevision},
@@ -34,9 +34,9 @@ nlohmann::json IdentityJson(const Context& ctx, const DeviceIdentity& id) {
           {"hardwareVersion", id.hardwareVersion}};
 }
 
-void PrintIdentity(std::ostream& out, const Context& ctx, const DeviceIdentity& id) {
-  out << _("Port:                ") << ctx.settings.portName << '\n'
-      << _("Baud rate:           ") << ctx.settings.baudRate << '\n'
+void PrintIdentity(std::ostream& out, const Station& st, const DeviceIdentity& id) {
+  out << _("Port:                ") << st.portName << '\n'
+      << _("Baud rate:           ") << st.baudRate << '\n'
       << _("Serial number:       ") << id.serialNumber << '\n'
       << _("Firmware version:    ") << unsigned{id.firmwareVersion} << '\n'
       << _("Firmware revision:   ") << unsigned{id.firmwareRevision} << '\n';
@@ -53,21 +53,20 @@ void PrintIdentity(std::ostream& out, const Context& ctx, const DeviceIdentity& 
 }
 
 int Identify(CliSession& session) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   DeviceIdentity read;
   const DeviceCommandRun run = RunDeviceCommand(
-      session, [&] { return ReadAttachedDevice(ctx, read); },
+      session, [&] { return ReadAttachedDevice(st, read); },
       [&] {
-        return NoBootLoaderAnswer(session,
-                                  Fill(_("no device identified on %1"), {ctx.settings.portName}));
+        return NoBootLoaderAnswer(session, Fill(_("no device identified on %1"), {st.portName}));
       });
   if (run.ok) {
-    PrintIdentity(session.Human(), ctx, read);
-    if (session.json()) session.EmitJson(IdentityJson(ctx, read));
+    PrintIdentity(session.Human(), st, read);
+    if (session.json()) session.EmitJson(IdentityJson(st, read));
     return run.status;
   }
   if (session.json()) {
-    session.EmitJson({{"ok", false}, {"port", ctx.settings.portName}, {"error", run.error}});
+    session.EmitJson({{"ok", false}, {"port", st.portName}, {"error", run.error}});
   }
   return run.status;
 }

@@ -30,7 +30,7 @@ std::string Absolute(const std::string& path) {
 }
 
 int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcome) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   ConsoleOperator& ui = session.ui();
   if (std::filesystem::path(options.file).filename().string().find("_NS") == std::string::npos) {
     ui.ShowErrorBox("Arquivo sem \"_NS\" no nome [" + options.file + "]");
@@ -38,9 +38,9 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
   }
   session.CancelOnInterrupt();
   // Ctrl+C cancels the write under way and ends the loop at its turn's end.
-  ui.SetProcessMessagesHook([&session, &ctx] {
+  ui.SetProcessMessagesHook([&session, &st] {
     session.PressCancelOnInterrupt();
-    if (session.Interrupted()) botCancelLoopAtualizarClick(ctx);
+    if (session.Interrupted()) botCancelLoopAtualizarClick(st);
   });
   ui.EchoMemo(Memo::memoLoop);
   ui.SetField(Field::edNomeArquivoKFX, Absolute(options.file));
@@ -54,8 +54,8 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
                     << std::flush;
   };
   {
-    ElapsedTicker ticker(ctx);
-    outcome = botLoopAtualizarClick(ctx, limits);
+    ElapsedTicker ticker(st);
+    outcome = botLoopAtualizarClick(st, limits);
   }
   if (outcome.ok()) return kExitOk;
   return session.Interrupted() ? kExitCancelled : kExitFailure;

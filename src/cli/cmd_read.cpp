@@ -56,7 +56,8 @@ std::string ReadAndWrite(CliSession& session, const ReadOptions& options, int& s
   auto image = std::make_unique<FirmwareImage>();
   MemoryRunResult result = MemoryRunResult::NoBootLoader;
   status = session.Run([&] {
-    result = ReadAttachedMemory(session.ctx(), options.first, options.last, options.eeprom, *image);
+    result =
+        ReadAttachedMemory(session.station(), options.first, options.last, options.eeprom, *image);
     return kExitOk;
   });
   if (result != MemoryRunResult::Ok) {
@@ -89,7 +90,7 @@ int Read(CliSession& session, const ReadOptions& options) {
                     << '\n';
   }
   if (session.json()) {
-    nlohmann::json out{{"ok", status == kExitOk},   {"port", session.ctx().settings.portName},
+    nlohmann::json out{{"ok", status == kExitOk},   {"port", session.station().portName},
                        {"file", options.out},       {"flashFirst", options.first},
                        {"flashLast", options.last}, {"eeprom", options.eeprom}};
     if (!error.empty()) out["error"] = error;

@@ -12,19 +12,17 @@ namespace bq::cli {
 namespace {
 
 int Reset(CliSession& session) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   const DeviceCommandRun run = RunDeviceCommand(
-      session, [&] { return RestartAttachedDevice(ctx); },
+      session, [&] { return RestartAttachedDevice(st); },
       [&] {
-        return NoBootLoaderAnswer(
-            session, Fill(_("no boot loader answered on %1"), {ctx.settings.portName}));
+        return NoBootLoaderAnswer(session, Fill(_("no boot loader answered on %1"), {st.portName}));
       });
   if (run.ok)
-    session.Human() << Fill(_("Restart sent at %1 baud."), {std::to_string(ctx.settings.baudRate)})
-                    << '\n';
+    session.Human() << Fill(_("Restart sent at %1 baud."), {std::to_string(st.baudRate)}) << '\n';
   if (session.json()) {
-    nlohmann::json out{{"ok", run.ok}, {"port", ctx.settings.portName}};
-    if (run.ok) out["baudRate"] = ctx.settings.baudRate;
+    nlohmann::json out{{"ok", run.ok}, {"port", st.portName}};
+    if (run.ok) out["baudRate"] = st.baudRate;
     if (!run.error.empty()) out["error"] = run.error;
     session.EmitJson(out);
   }

@@ -20,14 +20,14 @@ struct ScanOptions {
   ScanPortsOption ports;
 };
 
-using ScanFunction = std::function<ScanOutcome(Context&)>;
+using ScanFunction = std::function<ScanOutcome(Station&)>;
 
 int Scan(CliSession& session, const ScanOptions& options, const ScanFunction& scan,
          bool countPorts) {
-  UseScanPorts(session.ctx(), options.ports);
+  UseScanPorts(session.station(), options.ports);
   ScanOutcome outcome;
   const int status = session.Run([&] {
-    outcome = scan(session.ctx());
+    outcome = scan(session.station());
     return outcome.result == ScanResult::None ? kExitFailure : kExitOk;
   });
   const bool found = status == kExitOk;
@@ -63,15 +63,16 @@ void AddScan(CLI::App& app, int* exitCode, const char* name, const char* help, S
 }  // namespace
 
 void AddScanCommand(CLI::App& app, int* exitCode) {
-  AddScan(app, exitCode, "scan",
-          _("Find the port of a device in boot mode, a Delmo or an Arvex (Procura Porta)"),
-          [](Context& ctx) { return ScanPorts(ctx); }, true);
+  AddScan(
+      app, exitCode, "scan",
+      _("Find the port of a device in boot mode, a Delmo or an Arvex (Procura Porta)"),
+      [](Station& st) { return ScanPorts(st); }, true);
 }
 
 void AddScanZirconCommand(CLI::App& app, int* exitCode) {
-  AddScan(app, exitCode, "scan-zircon",
-          _("Find the port of a ZirconBox Amarelo or a Sensor Zircon"),
-          [](Context& ctx) { return ScanZirconPorts(ctx); }, false);
+  AddScan(
+      app, exitCode, "scan-zircon", _("Find the port of a ZirconBox Amarelo or a Sensor Zircon"),
+      [](Station& st) { return ScanZirconPorts(st); }, false);
 }
 
 }  // namespace bq::cli

@@ -31,27 +31,27 @@ struct UpgradeRun {
 };
 
 // The settings' last file must name a serial number before the device is touched.
-bool NamesASerialNumber(Context& ctx) {
-  if (FileForSerial(ctx.settings.firmwareFile, 0)) return true;
-  ctx.ui.ShowErrorBox("Arquivo sem \"NS\" no nome [" + ctx.settings.firmwareFile + "]");
+bool NamesASerialNumber(Station& st) {
+  if (FileForSerial(st.ctx.settings.firmwareFile, 0)) return true;
+  st.ui.ShowErrorBox("Arquivo sem \"NS\" no nome [" + st.ctx.settings.firmwareFile + "]");
   return false;
 }
 
 int RunUpgrade(CliSession& session, const UpgradeOptions& options, UpgradeRun& run) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   ApplyDowngradeAnswer(session.ui(), options.answer);
   if (options.file) {
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(*options.file, ec);
-    ctx.settings.firmwareFile = ec ? *options.file : absolute.lexically_normal().string();
-    AtualizaStatusBar(ctx);
+    st.ctx.settings.firmwareFile = ec ? *options.file : absolute.lexically_normal().string();
+    AtualizaStatusBar(st.ctx);
   }
-  if (!NamesASerialNumber(ctx)) return kExitFailure;
+  if (!NamesASerialNumber(st)) return kExitFailure;
   WatchDevice(session, run.seen);
   session.ui().EchoMemo(Memo::memoUpgradeAuto);
   {
-    ElapsedTicker ticker(ctx);
-    run.outcome = botUpgradeZirconBoxClick(ctx);
+    ElapsedTicker ticker(st);
+    run.outcome = botUpgradeZirconBoxClick(st);
   }
   if (run.outcome.ok()) return kExitOk;
   return session.Interrupted() ? kExitCancelled : kExitFailure;
@@ -91,7 +91,7 @@ void AddUpgradeZirconCommand(CLI::App& app, int* exitCode) {
     CliSession session(options->session);
     UpgradeRun run;
     const int status = session.Run([&] { return RunUpgrade(session, *options, run); });
-    session.ctx().onIdentityShown = nullptr;
+    session.station().onIdentityShown = nullptr;
     if (session.json()) session.EmitJson(ReportJson(session, run, status));
     *exitCode = status;
   });

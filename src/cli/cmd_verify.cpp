@@ -29,11 +29,11 @@ int StatusOf(const VerifyOutcome& outcome) {
 }
 
 int Verify(CliSession& session, const VerifyOptions& options) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   session.CancelOnInterrupt();
   VerifyOutcome outcome;
   session.Run([&] {
-    outcome = VerifyAttachedDevice(ctx, options.file);
+    outcome = VerifyAttachedDevice(st, options.file);
     return kExitOk;
   });
   std::string error;
@@ -55,7 +55,7 @@ int Verify(CliSession& session, const VerifyOptions& options) {
   }
   if (session.json()) {
     nlohmann::json out{{"ok", outcome.result == MemoryRunResult::Ok},
-                       {"port", ctx.settings.portName},
+                       {"port", st.portName},
                        {"file", options.file},
                        {"eepromCompared", outcome.eepromCompared},
                        {"firstDifference", nullptr}};

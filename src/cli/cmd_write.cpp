@@ -27,27 +27,27 @@ struct WriteOptions {
 
 int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
              WriteOutcome& outcome, nlohmann::json& report) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   ConsoleOperator& ui = session.ui();
   ApplyDowngradeAnswer(ui, options.answer);
   WatchDevice(session, seen);
 
   // "&Procurar": a file that does not load is never offered to the device.
-  if (!ChooseFirmwareFile(ctx, options.file, ctx.flowHeader)) return kExitFailure;
-  PrintHeader(session.Human(), ctx.settings.firmwareFile, ctx.flowHeader);
-  report["file"] = ctx.settings.firmwareFile;
+  if (!ChooseFirmwareFile(st.ctx, options.file, st.flowHeader)) return kExitFailure;
+  PrintHeader(session.Human(), st.ctx.settings.firmwareFile, st.flowHeader);
+  report["file"] = st.ctx.settings.firmwareFile;
 
   {
-    ElapsedTicker ticker(ctx);
+    ElapsedTicker ticker(st);
     try {
-      outcome = ConnectAndProgram(ctx, true);
+      outcome = ConnectAndProgram(st, true);
     } catch (const PortError& e) {
       ui.ShowErrorBox(e.what());
-      const std::string hint = PortFailureHint(ctx.ComPortQuarn, ctx.settings.portName);
+      const std::string hint = PortFailureHint(st.ComPortQuarn, st.portName);
       if (!hint.empty()) session.Human() << hint << '\n' << std::flush;
     }
   }
-  report["header"] = HeaderJson(ctx.flowHeader);
+  report["header"] = HeaderJson(st.flowHeader);
   if (outcome.ok) session.Human() << WriteSummary(ui.Phases()) << '\n' << std::flush;
   if (ui.LastAnswer() == Answer::No) {
     session.Human() << _("Nothing was written: the device keeps its firmware");
@@ -78,7 +78,7 @@ void AddWriteCommand(CLI::App& app, int* exitCode) {
     WriteOutcome outcome;
     const int code =
         session.Run([&] { return RunWrite(session, *options, seen, outcome, report); });
-    session.ctx().onIdentityShown = nullptr;
+    session.station().onIdentityShown = nullptr;
     if (session.json()) {
       FinishWriteReport(session, report, code == kExitOk, seen, outcome);
       session.EmitJson(report);

@@ -32,20 +32,20 @@ struct ZirconRun {
 };
 
 int RunZirconBoot(CliSession& session, const ZirconBootOptions& options, ZirconRun& run) {
-  Context& ctx = session.ctx();
-  ctx.gravarSensorZirconAuto = options.file.has_value();
+  Station& st = session.station();
+  st.ctx.gravarSensorZirconAuto = options.file.has_value();
   if (options.file) {
     ApplyDowngradeAnswer(session.ui(), options.answer);
     WatchDevice(session, run.seen);
     run.write = {{"file", *options.file}};
-    if (!ChooseFirmwareFile(ctx, *options.file, ctx.flowHeader)) return kExitFailure;
-    PrintHeader(session.Human(), ctx.settings.firmwareFile, ctx.flowHeader);
-    run.write["file"] = ctx.settings.firmwareFile;
-    run.write["header"] = HeaderJson(ctx.flowHeader);
+    if (!ChooseFirmwareFile(st.ctx, *options.file, st.flowHeader)) return kExitFailure;
+    PrintHeader(session.Human(), st.ctx.settings.firmwareFile, st.flowHeader);
+    run.write["file"] = st.ctx.settings.firmwareFile;
+    run.write["header"] = HeaderJson(st.flowHeader);
   }
   {
-    ElapsedTicker ticker(ctx);
-    run.command = SensorZirconEnterBoot(ctx);
+    ElapsedTicker ticker(st);
+    run.command = SensorZirconEnterBoot(st);
   }
   if (!run.command.boot.entered) return kExitFailure;
   if (run.command.write && !run.command.write->ok) {
@@ -79,7 +79,7 @@ void AddZirconBootCommand(CLI::App& app, int* exitCode) {
     CliSession session(options->session);
     ZirconRun run;
     const int status = session.Run([&] { return RunZirconBoot(session, *options, run); });
-    session.ctx().onIdentityShown = nullptr;
+    session.station().onIdentityShown = nullptr;
     nlohmann::json write = run.write;
     if (options->file) {
       FinishWriteReport(session, write, run.command.write && run.command.write->ok, run.seen,

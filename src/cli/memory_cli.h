@@ -26,7 +26,7 @@ inline std::string MemoryRunError(CliSession& session, MemoryRunResult result) {
       error = ReportPortTrouble(session);
       if (error.empty()) {
         return NoBootLoaderAnswer(
-            session, Fill(_("no boot loader answered on %1"), {session.ctx().settings.portName}));
+            session, Fill(_("no boot loader answered on %1"), {session.station().portName}));
       }
       return error;
     case MemoryRunResult::ReadFailed:

@@ -38,16 +38,16 @@ inline void AddPortsOption(CLI::App* cmd, ScanPortsOption& ports) {
 }
 
 // An empty name (as in --ports "") names no port.
-inline void UseScanPorts(Context& ctx, const ScanPortsOption& ports) {
+inline void UseScanPorts(Station& st, const ScanPortsOption& ports) {
   if (!ports.option || ports.option->count() == 0) {
-    ctx.portLister = MakeSystemPortLister();
+    st.ctx.portLister = MakeSystemPortLister();
     return;
   }
   std::vector<std::string> named;
   for (const auto& port : ports.names) {
     if (!port.empty()) named.push_back(port);
   }
-  ctx.portLister = std::make_unique<NamedPorts>(std::move(named));
+  st.ctx.portLister = std::make_unique<NamedPorts>(std::move(named));
 }
 
 template <typename T>

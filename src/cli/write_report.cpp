@@ -24,11 +24,11 @@ nlohmann::json OrNull(const std::optional<T>& value) {
   return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
-nlohmann::json DeviceJson(const Context& ctx, const SeenDevice& seen) {
-  const uint32_t loader = ctx.identity.bootLoaderVersion;
+nlohmann::json DeviceJson(const Station& st, const SeenDevice& seen) {
+  const uint32_t loader = st.identity.bootLoaderVersion;
   nlohmann::json device = {
-      {"port", ctx.settings.portName},
-      {"baudRate", OrNull(ctx.foundBaudRate)},
+      {"port", st.portName},
+      {"baudRate", OrNull(st.foundBaudRate)},
       {"serialNumber", nullptr},
       {"firmwareVersion", nullptr},
       {"firmwareRevision", nullptr},
@@ -36,7 +36,7 @@ nlohmann::json DeviceJson(const Context& ctx, const SeenDevice& seen) {
       {"productName", nullptr},
       {"bootLoaderVersion", loader},
       {"bootLoaderVersionText", FormatBootVersion(loader)},
-      {"hardwareVersion", ctx.identity.hardwareVersion},
+      {"hardwareVersion", st.identity.hardwareVersion},
   };
   if (const auto& id = seen.identity) {
     device["serialNumber"] = id->serialNumber;
@@ -58,17 +58,15 @@ nlohmann::json FailureJson(const WriteOutcome& outcome) {
           {"message", r.message}};
 }
 
-void PrintDevice(std::ostream& out, const Context& ctx, const DeviceIdentity& id) {
-  const std::string rate =
-      ctx.foundBaudRate ? std::to_string(*ctx.foundBaudRate) : std::string("?");
-  out << Fill(_("Device on %1 at %2 baud"), {ctx.settings.portName, rate}) << '\n'
-      << Fill(
-             _("  NS %1, firmware %2.%3, product %4 (%5), boot loader %6, hardware %7 (%8)"),
-             {std::to_string(id.serialNumber), std::to_string(unsigned{id.firmwareVersion}),
-              ZeroPadded(2, id.firmwareRevision), std::to_string(unsigned{id.productCode}),
-              ProductDisplayName(id.productCode), FormatBootVersion(ctx.identity.bootLoaderVersion),
-              std::to_string(ctx.identity.hardwareVersion),
-              HardwareName(ctx.identity.hardwareVersion)})
+void PrintDevice(std::ostream& out, const Station& st, const DeviceIdentity& id) {
+  const std::string rate = st.foundBaudRate ? std::to_string(*st.foundBaudRate) : std::string("?");
+  out << Fill(_("Device on %1 at %2 baud"), {st.portName, rate}) << '\n'
+      << Fill(_("  NS %1, firmware %2.%3, product %4 (%5), boot loader %6, hardware %7 (%8)"),
+              {std::to_string(id.serialNumber), std::to_string(unsigned{id.firmwareVersion}),
+               ZeroPadded(2, id.firmwareRevision), std::to_string(unsigned{id.productCode}),
+               ProductDisplayName(id.productCode), FormatBootVersion(st.identity.bootLoaderVersion),
+               std::to_string(st.identity.hardwareVersion),
+               HardwareName(st.identity.hardwareVersion)})
       << '\n'
       << std::flush;
 }
@@ -90,8 +88,8 @@ uint32_t ElapsedSeconds(const std::string& shown) {
   return seconds + field;
 }
 
-ElapsedTicker::ElapsedTicker(Context& ctx)
-    : thread_([&ctx](std::stop_token stop) {
+ElapsedTicker::ElapsedTicker(Station& st)
+    : thread_([&st](std::stop_token stop) {
         // Ctrl+C and the other stop signals must land on the command's own
         // thread, where they interrupt a pending question; this one never takes them.
         sigset_t interrupt;
@@ -103,7 +101,7 @@ ElapsedTicker::ElapsedTicker(Context& ctx)
         std::unique_lock lock(m);
         while (!cv.wait_for(lock, stop, std::chrono::seconds(1), [] { return false; })) {
           if (stop.stop_requested()) break;
-          CronometroTimer(ctx);
+          CronometroTimer(st);
         }
       }) {}
 
@@ -115,10 +113,10 @@ nlohmann::json HeaderJson(const FirmwareHeader& h) {
 }
 
 void WatchDevice(CliSession& session, SeenDevice& seen) {
-  Context& ctx = session.ctx();
+  Station& st = session.station();
   session.CancelOnInterrupt();
-  ctx.onIdentityShown = [&session, &ctx, &seen](const DeviceIdentity& id) {
-    if (!seen.identity) PrintDevice(session.Human(), ctx, id);
+  st.onIdentityShown = [&session, &st, &seen](const DeviceIdentity& id) {
+    if (!seen.identity) PrintDevice(session.Human(), st, id);
     seen.identity = id;
   };
 }
@@ -126,12 +124,12 @@ void WatchDevice(CliSession& session, SeenDevice& seen) {
 void FinishWriteReport(CliSession& session, nlohmann::json& report, bool ok, const SeenDevice& seen,
                        const WriteOutcome& outcome) {
   report["ok"] = ok;
-  report["device"] = DeviceJson(session.ctx(), seen);
+  report["device"] = DeviceJson(session.station(), seen);
   report["failure"] = FailureJson(outcome);
   report["elapsed"] = session.ui().FieldText(Field::edCrono);
   report["elapsedSeconds"] = ElapsedSeconds(session.ui().FieldText(Field::edCrono));
   report["status"] = session.ui().LastStatus();
-  if (!report.contains("header")) report["header"] = HeaderJson(session.ctx().flowHeader);
+  if (!report.contains("header")) report["header"] = HeaderJson(session.station().flowHeader);
 }
 
 void AddDowngradeAnswerFlags(CLI::App* cmd, DowngradeAnswer& answer) {

@@ -18,7 +18,7 @@ namespace bq::cli {
 // The window's one-second timer: advances the elapsed counter while it lives.
 class ElapsedTicker {
  public:
-  explicit ElapsedTicker(Context& ctx);
+  explicit ElapsedTicker(Station& st);
 
  private:
   std::jthread thread_;

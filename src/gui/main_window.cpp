@@ -69,8 +69,8 @@ TfrmQuarnMain10BootQuarn::TfrmQuarnMain10BootQuarn(WindowSetup setup)
 
   ui_ = std::make_unique<WindowOperator>(this, page_, statusPanels_[0], statusPanels_[1]);
   portList_ = std::make_unique<ComboPortList>(page_.cbPortaSerial);
-  ctx_ = std::make_unique<Context>(*ui_, std::move(setup.paths), std::move(setup.backend),
-                                   std::move(setup.lister));
+  ctx_ = std::make_unique<Context>(*ui_, std::move(setup.paths), std::move(setup.lister));
+  station_ = std::make_unique<Station>(*ctx_, *ui_, std::move(setup.backend));
   ctx_->portList = portList_.get();
 
   BuildMenus();
@@ -82,7 +82,7 @@ TfrmQuarnMain10BootQuarn::TfrmQuarnMain10BootQuarn(WindowSetup setup)
 
   Cronometro_.setObjectName("Cronometro");
   Cronometro_.setInterval(1000);
-  connect(&Cronometro_, &QTimer::timeout, this, [this] { CronometroTimer(*ctx_); });
+  connect(&Cronometro_, &QTimer::timeout, this, [this] { CronometroTimer(*station_); });
   Cronometro_.start();
 
   resize(1131, 667);
@@ -95,7 +95,7 @@ TfrmQuarnMain10BootQuarn::~TfrmQuarnMain10BootQuarn() {
   // A command still running (the window destroyed without a close) is asked to
   // stop, and its end awaited while the window can still answer it.
   if (runner_.Busy()) {
-    ctx_->cancelFlag = true;
+    station_->cancelFlag = true;
     runner_.WaitUntilIdle();
   }
 }
@@ -155,9 +155,9 @@ void TfrmQuarnMain10BootQuarn::ConnectCommands() {
   connect(page_.btnVersoes, &QPushButton::clicked, this, [this] { OpenHelp(kHelpVersions); });
   connect(page_.botCancela, &QPushButton::clicked, this, [this] { botCancelaClick(); });
   connect(page_.zirconUpgrade.botUpgradeZirconBox, &QPushButton::clicked, this,
-          [this] { RunCommand([](Context& ctx) { bq::botUpgradeZirconBoxClick(ctx); }); });
+          [this] { RunCommand([](Station& st) { bq::botUpgradeZirconBoxClick(st); }); });
   page_.zirconUpgrade.memoUpgradeAuto->onDoubleClick = [this] {
-    bq::memoUpgradeAutoDblClick(*ctx_);
+    bq::memoUpgradeAutoDblClick(*station_);
   };
   connect(page_.btnDescobrirPortaSerial, &QPushButton::clicked, this,
           [this] { btnDescobrirPortaSerialClick(); });
@@ -189,16 +189,16 @@ bool TfrmQuarnMain10BootQuarn::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
-bool TfrmQuarnMain10BootQuarn::RunCommand(std::function<void(Context&)> command) {
+bool TfrmQuarnMain10BootQuarn::RunCommand(std::function<void(Station&)> command) {
   if (closePending_ || closed_) return false;
   bool started = runner_.Start(
       [this, command = std::move(command)] {
         try {
-          command(*ctx_);
+          command(*station_);
         } catch (const PortError& e) {
           // The error's own text, then why the port would not open, as the command line says it.
           std::string text = e.what();
-          const std::string hint = PortFailureHint(ctx_->ComPortQuarn, ctx_->settings.portName);
+          const std::string hint = PortFailureHint(station_->ComPortQuarn, station_->portName);
           if (!hint.empty()) text += "\r\n\r\n" + hint;
           ctx_->ui.ShowErrorBox(text);
         } catch (const std::exception& e) {
@@ -246,21 +246,21 @@ void TfrmQuarnMain10BootQuarn::botProcurarClick() {
 }
 
 bool TfrmQuarnMain10BootQuarn::ChooseFirmware(const QString& path) {
-  return RunCommand([file = path.toStdString()](Context& ctx) {
-    if (ChooseFirmwareFile(ctx, file, ctx.flowHeader)) AtualizaStatusBar(ctx);
+  return RunCommand([file = path.toStdString()](Station& st) {
+    if (ChooseFirmwareFile(st.ctx, file, st.flowHeader)) AtualizaStatusBar(st.ctx);
   });
 }
 
 bool TfrmQuarnMain10BootQuarn::botConectarEGravarClick() {
-  return RunCommand([](Context& ctx) { bq::botConectarEGravarClick(ctx); });
+  return RunCommand([](Station& st) { bq::botConectarEGravarClick(st); });
 }
 
 bool TfrmQuarnMain10BootQuarn::botLeNSClick() {
-  return RunCommand([](Context& ctx) { bq::botLeNSClick(ctx); });
+  return RunCommand([](Station& st) { bq::botLeNSClick(st); });
 }
 
 void TfrmQuarnMain10BootQuarn::botCancelaClick() {
-  bq::botCancelaClick(*ctx_);
+  bq::botCancelaClick(*station_);
 }
 
 void TfrmQuarnMain10BootQuarn::cbPortaSerialDropDown() {
@@ -272,9 +272,9 @@ bool TfrmQuarnMain10BootQuarn::cbPortaSerialChange() {
   // A typed path that is not there is marked at once, before any command meets it.
   const QString entered = page_.cbPortaSerial->currentText();
   page_.cbPortaSerial->FlagMissingPath(!entered.isEmpty() && !QFileInfo::exists(entered));
-  return RunCommand([](Context& ctx) {
-    bq::cbPortaSerialChange(ctx);
-    AtualizaStatusBar(ctx);
+  return RunCommand([](Station& st) {
+    bq::cbPortaSerialChange(st);
+    AtualizaStatusBar(st.ctx);
   });
 }
 
@@ -292,24 +292,24 @@ void TfrmQuarnMain10BootQuarn::btnDescobrirPortaSerialClick() {
 }
 
 bool TfrmQuarnMain10BootQuarn::botProcuraPortaClick() {
-  return RunCommand([](Context& ctx) { bq::botProcuraPortaClick(ctx); });
+  return RunCommand([](Station& st) { bq::botProcuraPortaClick(st); });
 }
 
 bool TfrmQuarnMain10BootQuarn::btnProcuraPortaSensorZirconClick() {
-  return RunCommand([](Context& ctx) { bq::btnProcuraPortaSensorZirconClick(ctx); });
+  return RunCommand([](Station& st) { bq::btnProcuraPortaSensorZirconClick(st); });
 }
 
 bool TfrmQuarnMain10BootQuarn::btnSensorZirconEntraEmBootClick() {
   // The worker takes the box's state as the command starts; it never reads a widget.
   const bool automatic = page_.checks.at(Check::chkGravarSensorZirconAuto)->isChecked();
-  return RunCommand([automatic](Context& ctx) {
-    ctx.gravarSensorZirconAuto = automatic;
-    bq::btnSensorZirconEntraEmBootClick(ctx);
+  return RunCommand([automatic](Station& st) {
+    st.ctx.gravarSensorZirconAuto = automatic;
+    bq::btnSensorZirconEntraEmBootClick(st);
   });
 }
 
 bool TfrmQuarnMain10BootQuarn::botArvexBootClick() {
-  return RunCommand([](Context& ctx) { bq::botArvexBootClick(ctx); });
+  return RunCommand([](Station& st) { bq::botArvexBootClick(st); });
 }
 
 void TfrmQuarnMain10BootQuarn::OpenHelp(int topic) {
@@ -362,14 +362,14 @@ void TfrmQuarnMain10BootQuarn::closeEvent(QCloseEvent* event) {
     // The port and the settings are left alone until the command has ended;
     // the window then closes by itself.
     closePending_ = true;
-    bq::botCancelaClick(*ctx_);
+    bq::botCancelaClick(*station_);
     event->ignore();
     return;
   }
   closePending_ = false;
   closed_ = true;
   Cronometro_.stop();
-  FormClose(*ctx_);
+  FormClose(*ctx_, *station_);
   event->accept();
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "gui/command_runner.h"
 #include "gui/main_page.h"
 #include "gui/port_combo.h"
@@ -35,6 +36,7 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   ~TfrmQuarnMain10BootQuarn() override;
 
   Context& context() { return *ctx_; }
+  Station& station() { return *station_; }
   const MainPage& page() const { return page_; }
   // A command is running on the worker; no other may start.
   bool CommandRunning() const { return runner_.Busy(); }
@@ -70,7 +72,7 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   void BuildMenus();
   void ConnectCommands();
   // Runs command on the worker; an error escaping it is shown in an error box.
-  bool RunCommand(std::function<void(Context&)> command);
+  bool RunCommand(std::function<void(Station&)> command);
   void CommandEnded();
   // A menu entry performs its button's click, unless the button is locked.
   void PerformIfEnabled(QWidget* button, const std::function<void()>& click);
@@ -82,6 +84,7 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   std::unique_ptr<WindowOperator> ui_;
   std::unique_ptr<ComboPortList> portList_;
   std::unique_ptr<Context> ctx_;
+  std::unique_ptr<Station> station_;
   QTimer Cronometro_;
   HelpWindow* helpWindow_ = nullptr;  // made on first use; a child of the window
   bool activated_ = false;

@@ -37,16 +37,16 @@ TEST_F(BootConnectionTest, DetectionTriesThePreferredRateFirst) {
     StartDevice(Options([&](sim::SimOptions& o) { o.baudRate = c.deviceRate; }));
     ctx.settings.baudRate = c.settingsRate;
 
-    ASSERT_TRUE(DetectBootBaudRate(ctx));
+    ASSERT_TRUE(DetectBootBaudRate(station));
     EXPECT_EQ(ctx.settings.baudRate, c.deviceRate);
     EXPECT_EQ(ui.FieldText(Field::edBaudRateAchado), std::to_string(c.deviceRate));
     EXPECT_EQ(device->Stats().bytesWrongRate > 0, c.firstTryMisses);
     EXPECT_EQ(ReceivedPayloads(), Payloads{VersionRequest()});
     // Found: the port stays open with the open's own waits.
-    EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
-    EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readConstant, kOpenTimeouts.readConstant);
+    EXPECT_TRUE(station.ComPortQuarn.IsOpen());
+    EXPECT_EQ(station.ComPortQuarn.GetTimeouts().readConstant, kOpenTimeouts.readConstant);
     EXPECT_TRUE(ui.Messages().empty());
-    CloseBootPort(ctx.ComPortQuarn);
+    CloseBootPort(station.ComPortQuarn);
     device->Stop();
   }
 }
@@ -54,8 +54,8 @@ TEST_F(BootConnectionTest, DetectionTriesThePreferredRateFirst) {
 TEST_F(BootConnectionTest, DetectionOfAMissingPortFailsQuietly) {
   ctx.settings.portName = "/dev/ttyBQ-not-there";
   ctx.settings.baudRate = 19200;
-  EXPECT_FALSE(DetectBootBaudRate(ctx));
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_FALSE(DetectBootBaudRate(station));
+  EXPECT_FALSE(station.ComPortQuarn.IsOpen());
   EXPECT_EQ(ctx.settings.baudRate, 19200);
   EXPECT_TRUE(ui.events.empty());
 }
@@ -64,11 +64,12 @@ TEST_F(BootConnectionTest, DetectionOfAPortHeldElsewhereFailsQuietly) {
   StartDevice();
   RecordingOperator otherUi;
   Context other{otherUi, AppPaths{}};
-  ASSERT_TRUE(OpenBootPort(other.ComPortQuarn, other.ui, 38400, ctx.settings.portName));
-  EXPECT_FALSE(DetectBootBaudRate(ctx));
+  Station otherStation{other, otherUi};
+  ASSERT_TRUE(OpenBootPort(otherStation.ComPortQuarn, otherUi, 38400, ctx.settings.portName));
+  EXPECT_FALSE(DetectBootBaudRate(station));
   EXPECT_TRUE(ui.Messages().empty());
   EXPECT_TRUE(ui.Errors().empty());
-  CloseBootPort(other.ComPortQuarn);
+  CloseBootPort(otherStation.ComPortQuarn);
 }
 
 TEST_F(BootConnectionTest, ReadSerialNumberShowsTheDevice) {
@@ -79,7 +80,7 @@ TEST_F(BootConnectionTest, ReadSerialNumberShowsTheDevice) {
     o.productCode = 12;
   }));
   DeviceIdentity read;
-  ASSERT_TRUE(ReadAttachedDevice(ctx, read));
+  ASSERT_TRUE(ReadAttachedDevice(station, read));
   EXPECT_EQ(read.serialNumber, 4321);
   EXPECT_EQ(read.productCode, 12);
   EXPECT_EQ(read.bootLoaderVersion, 0x0203u);
@@ -90,7 +91,7 @@ TEST_F(BootConnectionTest, ReadSerialNumberShowsTheDevice) {
   EXPECT_EQ(ui.ComboIndex(Combo::cbCodigoProdutoLido), 12);
   EXPECT_EQ(ReceivedPayloads(),
             (Payloads{VersionRequest(), {0x0D, 0xFF, 0xFF, 0xFF}, VersionRequest()}));
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_FALSE(station.ComPortQuarn.IsOpen());
   EXPECT_TRUE(ui.commandsEnabled);
   EXPECT_TRUE(ui.Messages().empty());
   EXPECT_TRUE(ui.Errors().empty());
@@ -109,7 +110,7 @@ TEST_F(BootConnectionTest, ReadSerialNumberWithoutADeviceClearsQuietly) {
     if (c.portExists) {
       StartDevice();
       OpenAtDeviceRate();
-      ResetRun(ctx.link());  // the application runs now and ignores the loader's frames
+      ResetRun(station.link());  // the application runs now and ignores the loader's frames
       device->WaitForRequests(1, std::chrono::milliseconds(1000));
     } else {
       ctx.settings.portName = "/dev/ttyBQ-not-there";
@@ -117,7 +118,7 @@ TEST_F(BootConnectionTest, ReadSerialNumberWithoutADeviceClearsQuietly) {
     bool lockedDuringCommand = false;
     ui.onProcessMessages = [&] { lockedDuringCommand |= !ui.commandsEnabled; };
 
-    botLeNSClick(ctx);
+    botLeNSClick(station);
 
     EXPECT_TRUE(lockedDuringCommand);
     EXPECT_TRUE(ui.commandsEnabled);
@@ -127,7 +128,7 @@ TEST_F(BootConnectionTest, ReadSerialNumberWithoutADeviceClearsQuietly) {
     EXPECT_EQ(ui.ComboIndex(Combo::cbCodigoProdutoLido), 27);
     EXPECT_TRUE(ui.Messages().empty());
     EXPECT_TRUE(ui.Errors().empty());
-    EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+    EXPECT_FALSE(station.ComPortQuarn.IsOpen());
     ui.onProcessMessages = nullptr;
     if (device) device->Stop();
   }
@@ -137,7 +138,7 @@ TEST_F(BootConnectionTest, MalformedIdentityReplyIsReportedTwice) {
   // Request 0 is the detection's version read, request 1 the identity read.
   StartDevice(
       Options([&](sim::SimOptions& o) { o.faults = {AtRequest(FaultKind::kWrongCode, 1)}; }));
-  botLeNSClick(ctx);
+  botLeNSClick(station);
   std::vector<std::string> boxes;
   for (const auto& e : ui.events) {
     if (e.kind == Event::Kind::Message || e.kind == Event::Kind::Error) boxes.push_back(e.text);
@@ -155,15 +156,15 @@ TEST_F(BootConnectionTest, IdentifyReportsAMissingVersionUnlessQuiet) {
     // Requests: version (detection), identity, version (dropped).
     StartDevice(
         Options([&](sim::SimOptions& o) { o.faults = {AtRequest(FaultKind::kDropReply, 2)}; }));
-    ASSERT_TRUE(DetectBootBaudRate(ctx));
-    ApplyReadTimeouts(ctx.ComPortQuarn, ProbeTimeouts);
-    EXPECT_FALSE(IdentifyDevice(ctx, false, quiet));
+    ASSERT_TRUE(DetectBootBaudRate(station));
+    ApplyReadTimeouts(station.ComPortQuarn, ProbeTimeouts);
+    EXPECT_FALSE(IdentifyDevice(station, false, quiet));
     EXPECT_EQ(ui.FieldText(Field::edNSLido), "1000");  // the identity stays shown
     EXPECT_EQ(ui.Messages(), quiet ? std::vector<std::string>{}
                                    : std::vector<std::string>{" Erro le versao boot"});
-    EXPECT_EQ(ctx.identity.bootLoaderVersion, 0u);
-    EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
-    CloseBootPort(ctx.ComPortQuarn);
+    EXPECT_EQ(station.identity.bootLoaderVersion, 0u);
+    EXPECT_TRUE(station.ComPortQuarn.IsOpen());
+    CloseBootPort(station.ComPortQuarn);
     device->Stop();
   }
 }
@@ -172,11 +173,11 @@ TEST_F(BootConnectionTest, IdentifyReportsAMissingVersionUnlessQuiet) {
 // which the operator hears of as a device that is not connected.
 TEST_F(BootConnectionTest, UnpluggedMidExchangeEndsTheCommandCleanly) {
   StartDevice(Options([&](sim::SimOptions& o) { o.faults = {AtRequest(FaultKind::kUnplug, 1)}; }));
-  botLeNSClick(ctx);
+  botLeNSClick(station);
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Equipamento não conectado!!"});
   EXPECT_EQ(ui.FieldText(Field::edNSLido), "x");
   EXPECT_TRUE(ui.commandsEnabled);
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_FALSE(station.ComPortQuarn.IsOpen());
 }
 
 TEST_F(BootConnectionTest, PortErrorInsideReadSerialNumberStillUnlocksAndCloses) {
@@ -185,24 +186,24 @@ TEST_F(BootConnectionTest, PortErrorInsideReadSerialNumberStillUnlocksAndCloses)
   // the next send raise the port error, which ends the command.
   int step = 0;
   ui.onProcessMessages = [&] {
-    if (++step == 3) ctx.ComPortQuarn.Close();
+    if (++step == 3) station.ComPortQuarn.Close();
   };
-  EXPECT_THROW(botLeNSClick(ctx), PortError);
+  EXPECT_THROW(botLeNSClick(station), PortError);
   EXPECT_TRUE(ui.commandsEnabled);
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_FALSE(station.ComPortQuarn.IsOpen());
 }
 
 TEST_F(BootConnectionTest, ResetDetectsThenRestartsTheApplication) {
   StartDevice(Options([&](sim::SimOptions& o) { o.baudRate = 19200; }));
   ctx.settings.baudRate = 38400;
-  botResetClick(ctx);
+  botResetClick(station);
   EXPECT_EQ(ReceivedPayloads(2), (Payloads{VersionRequest(), {0x09, 0xFF, 0xFF, 0xFF}}));
   EXPECT_FALSE(device->InBootMode());
-  EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());  // "Reseta" leaves the port open
+  EXPECT_TRUE(station.ComPortQuarn.IsOpen());  // "Reseta" leaves the port open
 
   // Nothing answers now: only the two version probes go out, no reset frame.
   const auto ignoredBefore = device->Stats().ignoredOutsideBoot;
-  botResetClick(ctx);
+  botResetClick(station);
   EXPECT_GT(device->Stats().ignoredOutsideBoot, ignoredBefore);
   EXPECT_EQ(ReceivedPayloads().size(), 2u);
   EXPECT_TRUE(ui.Messages().empty());
@@ -219,20 +220,20 @@ TEST_F(BootConnectionTest, EraseReportsItsOutcome) {
     SCOPED_TRACE(c.message);
     ui.Clear();
     StartDevice(Options([&](sim::SimOptions& o) { o.faults = c.faults; }));
-    botEraseClick(ctx);
+    botEraseClick(station);
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{c.message});
     EXPECT_EQ(ReceivedPayloads(), (Payloads{{0x11, 0, 0, 0, 0}}));
-    EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
-    EXPECT_EQ(ctx.ComPortQuarn.GetTimeouts().readConstant, kLongEraseTimeouts.readConstant);
-    CloseBootPort(ctx.ComPortQuarn);
+    EXPECT_TRUE(station.ComPortQuarn.IsOpen());
+    EXPECT_EQ(station.ComPortQuarn.GetTimeouts().readConstant, kLongEraseTimeouts.readConstant);
+    CloseBootPort(station.ComPortQuarn);
     device->Stop();
   }
 }
 
 TEST_F(BootConnectionTest, EraseOnAPortThatWillNotOpenDoesNothing) {
   ctx.settings.portName = "/dev/ttyBQ-not-there";
-  botEraseClick(ctx);
-  botGravaDebugClick(ctx);
+  botEraseClick(station);
+  botGravaDebugClick(station);
   EXPECT_TRUE(ui.events.empty());
 }
 
@@ -241,9 +242,9 @@ TEST_F(BootConnectionTest, DebugWriteStopsAtTheFirstFailingAddress) {
     o.memory = sim::MemoryContent::kBlank;
     o.faults = {AtAddress(FaultKind::kFailWrite, 0xFF00)};
   }));
-  ctx.image->FillBlank();
-  for (uint32_t a : {0x10000u, 0xFF00u, 0x1FF80u, 0xFF80u}) ctx.image->flash[a] = 0x42;
-  botGravaDebugClick(ctx);
+  station.image->FillBlank();
+  for (uint32_t a : {0x10000u, 0xFF00u, 0x1FF80u, 0xFF80u}) station.image->flash[a] = 0x42;
+  botGravaDebugClick(station);
   // The write's own message comes first, then the command names the address.
   EXPECT_EQ(ui.Messages(), (std::vector<std::string>{" Erro na comparação do WR flash e verifica",
                                                      "Falha gravação e verificação End 65280"}));
@@ -257,15 +258,15 @@ TEST_F(BootConnectionTest, DebugWriteStopsAtTheFirstFailingAddress) {
 
 TEST_F(BootConnectionTest, DebugWriteOfABlankImageSendsNothing) {
   StartDevice();
-  ctx.image->FillBlank();
-  botGravaDebugClick(ctx);
+  station.image->FillBlank();
+  botGravaDebugClick(station);
   EXPECT_TRUE(ReceivedPayloads().empty());
   EXPECT_TRUE(ui.Messages().empty());
 }
 
 TEST_F(BootConnectionTest, ResetPicOnAClosedPortRaisesThePortError) {
   try {
-    botResetPicClick(ctx);
+    botResetPicClick(station);
     FAIL() << "no port error";
   } catch (const PortError& e) {
     EXPECT_STREQ(e.what(), kClosedPortText);
@@ -277,21 +278,21 @@ TEST_F(BootConnectionTest, ResetPicOnAClosedPortRaisesThePortError) {
 TEST_F(BootConnectionTest, ResetPicLeavesThePortClosed) {
   StartDevice();
   OpenAtDeviceRate();
-  botResetPicClick(ctx);
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  botResetPicClick(station);
+  EXPECT_FALSE(station.ComPortQuarn.IsOpen());
   EXPECT_TRUE(ui.events.empty());
 }
 
 TEST_F(BootConnectionTest, Open38400ComplainsOnlyWhenThePortWillNotOpen) {
   StartDevice(Options([&](sim::SimOptions& o) { o.baudRate = 19200; }));
-  botAbre38400Click(ctx);
-  EXPECT_TRUE(ctx.ComPortQuarn.IsOpen());
-  EXPECT_EQ(ctx.ComPortQuarn.BaudRate(), 38400u);
+  botAbre38400Click(station);
+  EXPECT_TRUE(station.ComPortQuarn.IsOpen());
+  EXPECT_EQ(station.ComPortQuarn.BaudRate(), 38400u);
   EXPECT_EQ(ctx.settings.baudRate, 19200);
   EXPECT_TRUE(ui.Errors().empty());
 
   ctx.settings.portName = "/dev/ttyBQ-not-there";
-  botAbre38400Click(ctx);
+  botAbre38400Click(station);
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{"pane abertura"});
 }
 

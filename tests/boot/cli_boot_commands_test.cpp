@@ -98,9 +98,9 @@ TEST_F(CliBootCommandTest, CommandsOnAMissingPortExplainWhy) {
 TEST_F(CliBootCommandTest, IdentifyWithoutABootLoaderFails) {
   StartDevice();
   OpenAtDeviceRate();
-  ResetRun(ctx.link());  // the application runs and ignores the loader's frames
+  ResetRun(station.link());  // the application runs and ignores the loader's frames
   device->WaitForRequests(1, std::chrono::milliseconds(1000));
-  CloseBootPort(ctx.ComPortQuarn);
+  CloseBootPort(station.ComPortQuarn);
   const CliRun run = Run("identify --port " + device->PortPath());
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("no device identified"), std::string::npos) << run.err;

@@ -22,9 +22,9 @@ class DeviceFixture : public SimDeviceFixture {
   // Opens the port at the device's rate under the short probe waits, so that a
   // missing reply costs about 110 ms.
   void OpenAtDeviceRate() {
-    ASSERT_TRUE(OpenBootPort(ctx.ComPortQuarn, ctx.ui, static_cast<uint16_t>(device->BaudRate()),
-                             ctx.settings.portName));
-    ApplyReadTimeouts(ctx.ComPortQuarn, ProbeTimeouts);
+    ASSERT_TRUE(OpenBootPort(station.ComPortQuarn, ctx.ui,
+                             static_cast<uint16_t>(device->BaudRate()), ctx.settings.portName));
+    ApplyReadTimeouts(station.ComPortQuarn, ProbeTimeouts);
   }
 
   // The request payloads the device received so far, after a short settle for
@@ -40,8 +40,8 @@ class DeviceFixture : public SimDeviceFixture {
   void CopyDeviceMemoryIntoImage() {
     auto flash = device->Flash();
     auto eeprom = device->Eeprom();
-    std::copy(flash.begin(), flash.end(), ctx.image->flash.begin());
-    std::copy(eeprom.begin(), eeprom.end(), ctx.image->eeprom.begin());
+    std::copy(flash.begin(), flash.end(), station.image->flash.begin());
+    std::copy(eeprom.begin(), eeprom.end(), station.image->eeprom.begin());
   }
 };
 

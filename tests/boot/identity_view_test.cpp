@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "boot/boot_commands.h"
 #include "recording_operator.h"
 
@@ -23,12 +24,13 @@ TEST(IdentityDisplay, ProductEntryFallsBackToUndefinedAboveTheTable) {
   for (const auto& [code, entry] : cases) {
     RecordingOperator ui;
     Context ctx{ui, AppPaths{}};
+    Station station{ctx, ui};
     DeviceIdentity id;
     id.serialNumber = 65535;
     id.firmwareVersion = 4;
     id.firmwareRevision = 9;
     id.productCode = code;
-    ShowDeviceIdentity(ctx, id);
+    ShowDeviceIdentity(station, id);
     EXPECT_EQ(ui.ComboIndex(Combo::cbCodigoProdutoLido), entry) << int(code);
     EXPECT_EQ(ui.FieldText(Field::edNSLido), "65535");
     EXPECT_EQ(ui.FieldText(Field::edTpProduto), std::to_string(code));
@@ -40,12 +42,13 @@ TEST(IdentityDisplay, ProductEntryFallsBackToUndefinedAboveTheTable) {
 TEST(IdentityDisplay, BothOperationsEndByLettingPendingInputRun) {
   RecordingOperator ui;
   Context ctx{ui, AppPaths{}};
+  Station station{ctx, ui};
   std::vector<std::string> seenAtPending;
   ui.onProcessMessages = [&] { seenAtPending.push_back(ui.FieldText(Field::edRevLido)); };
   DeviceIdentity id;
   id.firmwareRevision = 3;
-  ShowDeviceIdentity(ctx, id);
-  ClearDeviceIdentity(ctx);
+  ShowDeviceIdentity(station, id);
+  ClearDeviceIdentity(station);
   EXPECT_EQ(seenAtPending, (std::vector<std::string>{"3", "x"}));
   EXPECT_EQ(ui.ComboIndex(Combo::cbCodigoProdutoLido), 27);
 }

@@ -21,7 +21,7 @@ class AccessoryBoot : public ScanFixture {
     FillFlash(image, ApplicationStart, kLast);
     const std::string path = ctx.paths.settingsFile + ".kfx";
     WriteKfxFile(path, image, kLast, KfxHeader{2, 0x1234, 4, 2});
-    ASSERT_TRUE(ChooseFirmwareFile(ctx, path, ctx.flowHeader));
+    ASSERT_TRUE(ChooseFirmwareFile(ctx, path, station.flowHeader));
   }
 
   bool WroteTheImage(const sim::VirtualDevice& device) const {
@@ -51,12 +51,12 @@ TEST_F(AccessoryBoot, ArvexAndDelmoEnterBootAndTakeAWrite) {
     ports.clear();
     sim::VirtualDevice& device = AddDevice(c.personality);
     SelectPort(ports[0]);
-    const ArvexBootOutcome outcome = ArvexEnterBoot(ctx);
+    const ArvexBootOutcome outcome = ArvexEnterBoot(station);
     EXPECT_EQ(outcome.answered, c.answered);
     EXPECT_EQ(outcome.baudRate, c.rate);
     EXPECT_EQ(ctx.settings.baudRate, c.rate);
     ASSERT_TRUE(device.WaitForBootMode(1s));
-    EXPECT_TRUE(ConnectAndProgram(ctx, true).ok);
+    EXPECT_TRUE(ConnectAndProgram(station, true).ok);
     EXPECT_TRUE(WroteTheImage(device));
   }
 }
@@ -66,7 +66,7 @@ TEST_F(AccessoryBoot, ArvexAndDelmoEnterBootAndTakeAWrite) {
 TEST_F(AccessoryBoot, ArvexHearsNoWakeRunAfterTheProbe) {
   sim::VirtualDevice& arvex = AddDevice(Personality::kArvex);
   SelectPort(ports[0]);
-  ArvexEnterBoot(ctx);
+  ArvexEnterBoot(station);
   ASSERT_TRUE(arvex.WaitForBootMode(1s));
   EXPECT_EQ(Runs(arvex), "NPO");
 }
@@ -75,7 +75,7 @@ TEST_F(AccessoryBoot, NothingAnswersAndNothingIsShown) {
   AddDevice(Personality::kBoot);
   SelectPort(ports[0]);
   ctx.settings.baudRate = 19200;
-  const ArvexBootOutcome outcome = ArvexEnterBoot(ctx);
+  const ArvexBootOutcome outcome = ArvexEnterBoot(station);
   EXPECT_EQ(outcome.answered, ArvexAnswer::None);
   EXPECT_EQ(ctx.settings.baudRate, 19200);
   EXPECT_TRUE(ui.Messages().empty());
@@ -104,7 +104,7 @@ TEST_F(AccessoryBoot, ZirconsEnterBootThenWriteByThemselves) {
     SelectPort(ports[0]);
     ctx.settings.baudRate = 38400;
     const auto start = std::chrono::steady_clock::now();
-    const ZirconBootCommand command = SensorZirconEnterBoot(ctx);
+    const ZirconBootCommand command = SensorZirconEnterBoot(station);
     EXPECT_EQ(SecondsSince(start) >= 2.0 + 1.5, c.afterPause) << c.rate;
     EXPECT_TRUE(command.boot.entered);
     EXPECT_EQ(command.boot.baudRate, c.rate);
@@ -120,7 +120,7 @@ TEST_F(AccessoryBoot, ZirconWithoutAutomaticWriteOnlySaysSo) {
   AddDevice(Personality::kZirconBox);
   SelectPort(ports[0]);
   ctx.gravarSensorZirconAuto = false;
-  const ZirconBootCommand command = SensorZirconEnterBoot(ctx);
+  const ZirconBootCommand command = SensorZirconEnterBoot(station);
   EXPECT_TRUE(command.boot.entered);
   EXPECT_FALSE(command.write.has_value());
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Sensor Zircon em Modo Boot.\r\nPara gravar "
@@ -134,7 +134,7 @@ TEST_F(AccessoryBoot, ZirconOnAHeldPortFailsTwiceAndKeepsTheRate) {
   TComPortGPS other;
   other.SetDeviceName(ports[0]);
   other.Open();
-  const ZirconBootCommand command = SensorZirconEnterBoot(ctx);
+  const ZirconBootCommand command = SensorZirconEnterBoot(station);
   EXPECT_FALSE(command.boot.entered);
   const std::string openFailure = "Falha na abertura da porta serial =" + ports[0];
   EXPECT_EQ(ui.Errors(), (std::vector<std::string>{openFailure, openFailure, "Falha Boot"}));

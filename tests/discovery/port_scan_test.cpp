@@ -41,14 +41,14 @@ TEST_F(PortScan, FindsTheFirstKindInStageOrder) {
     ports.clear();
     ui.Clear();
     for (Personality p : c.attached) AddDevice(p);
-    const ScanOutcome outcome = ScanPorts(ctx);
+    const ScanOutcome outcome = ScanPorts(station);
     EXPECT_EQ(outcome.result, c.result) << c.box;
     EXPECT_EQ(outcome.port, ports[c.foundAt]);
     EXPECT_EQ(outcome.baudRate, c.rate);
     EXPECT_EQ(outcome.portsListed, static_cast<int>(c.attached.size()));
     EXPECT_EQ(ui.Messages(), std::vector<std::string>{c.box + ports[c.foundAt]});
     EXPECT_EQ(ui.FieldText(Field::edBaudRateAchado), std::to_string(c.rate));
-    EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+    EXPECT_FALSE(station.ComPortQuarn.IsOpen());
   }
 }
 
@@ -56,7 +56,7 @@ TEST_F(PortScan, FindsTheFirstKindInStageOrder) {
 // hears is an 'N' run, also when it answered.
 TEST_F(PortScan, BridgeProbeEndsWithTheWakeRun) {
   sim::VirtualDevice& arvex = AddDevice(Personality::kArvex);
-  ASSERT_EQ(ScanPorts(ctx).result, ScanResult::Arvex);
+  ASSERT_EQ(ScanPorts(station).result, ScanResult::Arvex);
   ASSERT_TRUE(arvex.WaitForRequests(3, std::chrono::milliseconds(1000)));
   EXPECT_EQ(Runs(arvex), "NPN");
   EXPECT_FALSE(arvex.InBootMode());
@@ -64,7 +64,7 @@ TEST_F(PortScan, BridgeProbeEndsWithTheWakeRun) {
 
 TEST_F(PortScan, EmptyListProbesNothingAndStoresNoPort) {
   ctx.settings.portName = "/dev/ttyS0";
-  const ScanOutcome outcome = ScanPorts(ctx);
+  const ScanOutcome outcome = ScanPorts(station);
   EXPECT_EQ(outcome.result, ScanResult::None);
   EXPECT_EQ(outcome.portsListed, 0);
   EXPECT_EQ(ui.FieldText(Field::lbAviso), "Qtde Portas = 0");
@@ -79,7 +79,7 @@ TEST_F(PortScan, HeldPortGivesNoBoxOfItsOwn) {
   TComPortGPS other;
   other.SetDeviceName(ports[0]);
   other.Open();
-  const ScanOutcome outcome = ScanPorts(ctx);
+  const ScanOutcome outcome = ScanPorts(station);
   EXPECT_EQ(outcome.result, ScanResult::None);
   EXPECT_EQ(outcome.port, ports[0]);
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{kNotFound});
@@ -108,7 +108,7 @@ TEST_F(PortScan, ZirconScanPausesOnlyForTheSensor) {
     ui.Clear();
     AddDevice(c.personality);
     const auto start = std::chrono::steady_clock::now();
-    const ScanOutcome outcome = ScanZirconPorts(ctx);
+    const ScanOutcome outcome = ScanZirconPorts(station);
     EXPECT_EQ(SecondsSince(start) >= 2.0, c.afterPause) << c.box;
     EXPECT_EQ(outcome.result, c.result);
     EXPECT_EQ(outcome.baudRate, c.rate);

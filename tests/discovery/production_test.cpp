@@ -11,6 +11,7 @@
 #include "app/context.h"
 #include "app/kfx_generation.h"
 #include "app/production_commands.h"
+#include "app/station.h"
 #include "hex_record.h"
 #include "recording_operator.h"
 #include "serial/boot_port.h"
@@ -68,7 +69,7 @@ class Production : public ::testing::Test {
     ctx.prodComSom = false;
   }
   void TearDown() override {
-    CloseBootPort(ctx.ComPortQuarn);
+    CloseBootPort(station.ComPortQuarn);
     for (auto& d : devices_) d->Stop();
     fs::remove_all(dir_);
   }
@@ -96,6 +97,7 @@ class Production : public ::testing::Test {
 
   RecordingOperator ui;
   Context ctx{ui, AppPaths{}};
+  Station station{ctx, ui};
   std::string dir_, link_;
   std::vector<std::string> blocks_;
   std::vector<std::unique_ptr<sim::VirtualDevice>> devices_;
@@ -119,7 +121,7 @@ TEST_F(Production, ZirconBoxUpgradeTakesTheFileOfItsSerialNumber) {
     SCOPED_TRACE(c.serial);
     for (auto& d : devices_) d->Stop();
     if (c.serial) Plug(Personality::kZirconBox, static_cast<uint16_t>(c.serial));
-    const ZirconUpgradeOutcome outcome = botUpgradeZirconBoxClick(ctx);
+    const ZirconUpgradeOutcome outcome = botUpgradeZirconBoxClick(station);
     EXPECT_EQ(outcome.ok(), c.ok);
     EXPECT_EQ(outcome.lines, c.lines);
     EXPECT_EQ(ui.MemoLines(Memo::memoUpgradeAuto), c.lines);
@@ -131,7 +133,7 @@ TEST_F(Production, ZirconBoxUpgradeTakesTheFileOfItsSerialNumber) {
   }
   EXPECT_TRUE(ctx.gravarSensorZirconAuto);
   EXPECT_EQ(ui.FieldText(Field::edContadorUpgrade), "2");
-  BitBtn2Click(ctx);  // "Limpa / Zera"
+  BitBtn2Click(station);  // "Limpa / Zera"
   EXPECT_EQ(ui.FieldText(Field::edContadorUpgrade), "0");
   EXPECT_TRUE(ui.MemoLines(Memo::memoUpgradeAuto).empty());
   EXPECT_TRUE(ui.MemoLines(Memo::MemoUpgradeResumo).empty());
@@ -163,7 +165,7 @@ TEST_F(Production, LoopWritesEachNewSerialNumberOnce) {
   limits.onDevice = [&](const LoopDevice& d) { seen.Add(d); };
   LoopOutcome outcome;
   sim::VirtualDevice& first = Plug(Personality::kSensorZircon, 42);
-  std::thread loop([&] { outcome = botLoopAtualizarClick(ctx, limits); });
+  std::thread loop([&] { outcome = botLoopAtualizarClick(station, limits); });
 
   ASSERT_TRUE(seen.WaitFor(1));
   // It stays: two more identity reads, and no second write.
@@ -174,7 +176,7 @@ TEST_F(Production, LoopWritesEachNewSerialNumberOnce) {
   same.Unplug();  // pulled out while the loop reads it
   Plug(Personality::kSensorZircon, 57);
   ASSERT_TRUE(seen.WaitFor(2));
-  botCancelLoopAtualizarClick(ctx);
+  botCancelLoopAtualizarClick(station);
   loop.join();
 
   const std::string pattern = LoopFilePattern(FileOf(0, 36));
@@ -195,7 +197,7 @@ TEST_F(Production, LoopWritesEachNewSerialNumberOnce) {
 TEST_F(Production, LoopEndsAtAMissingFile) {
   ui.SetField(Field::edNomeArquivoKFX, FileOf(0, 36));
   sim::VirtualDevice& device = Plug(Personality::kSensorZircon, 150);
-  const LoopOutcome outcome = botLoopAtualizarClick(ctx);
+  const LoopOutcome outcome = botLoopAtualizarClick(station);
   EXPECT_EQ(outcome.end, LoopEnd::FileError);
   EXPECT_FALSE(outcome.ok());
   EXPECT_TRUE(outcome.devices.empty());

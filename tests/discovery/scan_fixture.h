@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "recording_operator.h"
 #include "serial/boot_port.h"
 #include "virtual_device.h"
@@ -38,7 +39,7 @@ class ScanFixture : public ::testing::Test {
         ::testing::TempDir() + "scan_" + test->name() + "_" + std::to_string(::getpid()) + ".ini";
   }
   void TearDown() override {
-    CloseBootPort(ctx.ComPortQuarn);
+    CloseBootPort(station.ComPortQuarn);
     for (auto& d : devices) d->Stop();
   }
 
@@ -79,6 +80,7 @@ class ScanFixture : public ::testing::Test {
 
   RecordingOperator ui;
   Context ctx{ui, AppPaths{}};
+  Station station{ctx, ui};
   std::vector<std::string> ports;
   std::vector<std::unique_ptr<sim::VirtualDevice>> devices;
 };

@@ -62,7 +62,7 @@ class FlowTest : public ProgrammingFixture {
   // The port as the detection leaves it: open at the loader's rate, versions read.
   void OpenAndReadVersion() {
     Connect();
-    ASSERT_TRUE(ReadAndShowBootVersion(ctx));
+    ASSERT_TRUE(ReadAndShowBootVersion(station));
   }
 
   bool Programmed() const { return !RequestsWith(boot::kEraseAll).empty(); }
@@ -101,7 +101,7 @@ TEST_P(FlowDecisionTest, DecidesAndEndsAsExpected) {
   OpenAndReadVersion();
   if (c.answer) ui.answers.push_back(*c.answer);
 
-  EXPECT_EQ(CheckAndProgram(ctx, true).ok, c.programs);
+  EXPECT_EQ(CheckAndProgram(station, true).ok, c.programs);
 
   EXPECT_EQ(ui.Questions().size(), c.asks ? 1u : 0u);
   EXPECT_EQ(Programmed(), c.programs);
@@ -172,7 +172,7 @@ TEST_F(FlowTest, DowngradeQuestionNamesBothVersions) {
   Prepare(Device(1, 3, 0), {5, 1, 2, 9});
   OpenAndReadVersion();
   ui.answers.push_back(Answer::No);
-  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
+  EXPECT_FALSE(CheckAndProgram(station, true).ok);
   EXPECT_EQ(ui.Questions().front(),
             "O programa que você quer instalar é mais antigo que o da máquina.\r\nVersão máquina= "
             "3.0  Versão para gravar= 2.9\r\n\r\nContinua?");
@@ -182,7 +182,7 @@ TEST_F(FlowTest, DowngradeQuestionNamesBothVersions) {
 TEST_F(FlowTest, SuccessCountsAndLogsEveryWrite) {
   Prepare(Device(1, 0, 0, true), {5, 7, 1, 2});
   OpenAndReadVersion();
-  ASSERT_TRUE(CheckAndProgram(ctx, true).ok);
+  ASSERT_TRUE(CheckAndProgram(station, true).ok);
   EXPECT_EQ(ui.LastStatus(), "Operação Ok");
   EXPECT_TRUE(ui.LastStatusSuccess());
 
@@ -192,7 +192,7 @@ TEST_F(FlowTest, SuccessCountsAndLogsEveryWrite) {
   }
   device->EnterBootMode();
   OpenAndReadVersion();
-  ASSERT_TRUE(CheckAndProgram(ctx, true).ok);
+  ASSERT_TRUE(CheckAndProgram(station, true).ok);
 
   EXPECT_EQ(ctx.upgradeCounter, 2);
   EXPECT_EQ(ui.FieldText(Field::edContadorUpgrade), "2");
@@ -217,7 +217,7 @@ TEST_F(FlowTest, FailedProgrammingLeavesTheDeviceInBootModeAndNothingCounted) {
   Prepare(o);
   OpenAndReadVersion();
 
-  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
+  EXPECT_FALSE(CheckAndProgram(station, true).ok);
 
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Falha na gravação"});
   // The displays tell how the write ended, not where it was.
@@ -235,7 +235,7 @@ TEST_F(FlowTest, FileThatFailsToLoadSendsNothing) {
   OpenAndReadVersion();
   const size_t before = device->Requests().size();
 
-  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
+  EXPECT_FALSE(CheckAndProgram(station, true).ok);
 
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(device->Requests().size(), before);
@@ -260,7 +260,7 @@ TEST_P(FlowIdentityTest, MissingIdentityIsReported) {
   Prepare(o);
   OpenAndReadVersion();
 
-  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
+  EXPECT_FALSE(CheckAndProgram(station, true).ok);
 
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{kNoIdentity});
   EXPECT_EQ(ui.LastStatus(), "Falha na Leitura do NS");  // no longer the file's status
@@ -277,10 +277,10 @@ TEST_F(FlowTest, CancelledWriteSaysSoAndEmptiesTheBar) {
   Prepare(Device(1, 0, 0, true));
   OpenAndReadVersion();
   ui.onProcessMessages = [this] {
-    if (ui.LastStatus().rfind("Gravando", 0) == 0) ctx.cancelFlag = true;
+    if (ui.LastStatus().rfind("Gravando", 0) == 0) station.cancelFlag = true;
   };
 
-  EXPECT_FALSE(CheckAndProgram(ctx, true).ok);
+  EXPECT_FALSE(CheckAndProgram(station, true).ok);
 
   EXPECT_EQ(ui.Messages().back(), " Cancelado");
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Falha na gravação"});
@@ -291,12 +291,12 @@ TEST_F(FlowTest, CancelledWriteSaysSoAndEmptiesTheBar) {
 // A device gone since the last read: nothing of it stays beside the crosses.
 TEST_F(FlowTest, FailedReadLeavesNoEarlierBootVersionOrRate) {
   Prepare(Device(1, 2, 0));
-  ASSERT_TRUE(ConnectAndProgram(ctx, true).ok);
+  ASSERT_TRUE(ConnectAndProgram(station, true).ok);
   ASSERT_NE(ui.FieldText(Field::edVerHard), "x");
   device->Stop();
 
   DeviceIdentity read;
-  EXPECT_FALSE(ReadAttachedDevice(ctx, read));
+  EXPECT_FALSE(ReadAttachedDevice(station, read));
 
   for (Field f : {Field::edNSLido, Field::edVersaoBoot, Field::edVersaoBootR2, Field::edVerHard,
                   Field::edBaudRateAchado}) {
@@ -306,15 +306,15 @@ TEST_F(FlowTest, FailedReadLeavesNoEarlierBootVersionOrRate) {
 
 TEST_F(FlowTest, ConnectWritesAHighAddressDeviceAndClosesThePort) {
   Prepare(Device(10, 0, 0, true), {10, 1, 3, 7});
-  ctx.options.highAddresses = false;
+  station.options.highAddresses = false;
 
-  EXPECT_TRUE(ConnectAndProgram(ctx, true).ok);
+  EXPECT_TRUE(ConnectAndProgram(station, true).ok);
 
-  EXPECT_TRUE(ctx.options.highAddresses);
+  EXPECT_TRUE(station.options.highAddresses);
   EXPECT_TRUE(ui.checks[static_cast<int>(Check::chkHiAdress)]);
   EXPECT_FALSE(RequestsWith(boot::kWriteVerifyFlashLong).empty());
   EXPECT_TRUE(RequestsWith(boot::kWriteVerifyFlash).empty());
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_FALSE(station.ComPortQuarn.IsOpen());
   EXPECT_TRUE(ui.commandsEnabled);
   EXPECT_EQ(ui.FieldText(Field::edBaudRateAchado), "38400");
 }
@@ -322,13 +322,13 @@ TEST_F(FlowTest, ConnectWritesAHighAddressDeviceAndClosesThePort) {
 TEST_F(FlowTest, WithoutGravaAutomaticoOnlyChecks) {
   Prepare(Device(10, 0, 0, true), {10, 1, 3, 7});
   ctx.gravaAuto = false;
-  ctx.options.highAddresses = false;
+  station.options.highAddresses = false;
 
-  EXPECT_TRUE(ConnectAndProgram(ctx, true).ok);
+  EXPECT_TRUE(ConnectAndProgram(station, true).ok);
 
-  EXPECT_TRUE(ctx.options.highAddresses);
+  EXPECT_TRUE(station.options.highAddresses);
   EXPECT_FALSE(Programmed());
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_FALSE(station.ComPortQuarn.IsOpen());
   EXPECT_EQ(ctx.upgradeCounter, 0);
 }
 
@@ -337,7 +337,7 @@ TEST_F(FlowTest, PortThatCannotOpenEndsWithThePortErrorAndUnlocks) {
   Prepare(Device(1, 0, 0, true));
   ctx.settings.portName = (dir_ / "no-such-port").string();
   try {
-    ConnectAndProgram(ctx, true);
+    ConnectAndProgram(station, true);
     ADD_FAILURE() << "no port error";
   } catch (const PortError& e) {
     EXPECT_STREQ(e.what(), kClosedPortText);
@@ -358,7 +358,7 @@ TEST_F(FlowTest, UnplugDuringTheWriteThenWriteAgain) {
   o.linkPath = (dir_ / "ttyBQ").string();
   Prepare(o);
 
-  const WriteOutcome lost = ConnectAndProgram(ctx, true);
+  const WriteOutcome lost = ConnectAndProgram(station, true);
   EXPECT_FALSE(lost.ok);
   ASSERT_TRUE(lost.programming);
   EXPECT_EQ(lost.programming->phase, ProgrammingPhase::WriteFlash);
@@ -370,7 +370,7 @@ TEST_F(FlowTest, UnplugDuringTheWriteThenWriteAgain) {
   EXPECT_EQ(lost.programming->message.rfind("Equipamento parou de responder no endereço 0x", 0),
             0u);
   EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Falha na gravação"});
-  EXPECT_FALSE(ctx.ComPortQuarn.IsOpen());
+  EXPECT_FALSE(station.ComPortQuarn.IsOpen());
   EXPECT_TRUE(ui.commandsEnabled);
   EXPECT_EQ(ctx.upgradeCounter, 0);
 
@@ -380,7 +380,7 @@ TEST_F(FlowTest, UnplugDuringTheWriteThenWriteAgain) {
   ASSERT_TRUE(device->Plugged());
   ui.Clear();
   // The product code goes last, so the half-written device still reads as blank.
-  EXPECT_TRUE(ConnectAndProgram(ctx, true).ok);
+  EXPECT_TRUE(ConnectAndProgram(station, true).ok);
   EXPECT_TRUE(ui.Questions().empty());
   EXPECT_TRUE(FlashMatches(kDataEnd));
   EXPECT_EQ(ctx.upgradeCounter, 1);

@@ -40,10 +40,10 @@ class EngineTest : public ProgrammingFixture {
     o.faults = std::move(faults);
     StartDevice(o);
     Connect();
-    ctx.image->FillBlank();
-    FillFlash(*ctx.image, ApplicationStart, kDataEnd);
-    ctx.options.highAddresses = highAddresses;
-    ctx.flowHeader.productCode = 12;
+    station.image->FillBlank();
+    FillFlash(*station.image, ApplicationStart, kDataEnd);
+    station.options.highAddresses = highAddresses;
+    station.flowHeader.productCode = 12;
   }
 };
 
@@ -60,9 +60,9 @@ class EngineOrderTest : public EngineTest, public ::testing::WithParamInterface<
 TEST_P(EngineOrderTest, ErasesWritesAndVerifiesInOrder) {
   const LoaderCase& c = GetParam();
   Prepare(c.loader, {}, c.highAddresses);
-  ui.onProcessMessages = [this] { CronometroTimer(ctx); };
+  ui.onProcessMessages = [this] { CronometroTimer(station); };
 
-  ASSERT_TRUE(ProgramDevice(ctx).ok());
+  ASSERT_TRUE(ProgramDevice(station).ok());
 
   const bool newer = c.loader >= kNewerLoader;
   EXPECT_EQ(AddressesOf(c.writeCommand), ExpectedBlocks());
@@ -87,8 +87,8 @@ TEST_P(EngineOrderTest, ErasesWritesAndVerifiesInOrder) {
   EXPECT_EQ(ui.FieldText(Field::edEnd), "C16=0x00127F");
   EXPECT_EQ(ui.FieldText(Field::endComp128), "C128=0x0011FF");
   EXPECT_EQ(ui.FieldText(Field::edEndereco), "0x000800");
-  EXPECT_GT(ctx.elapsedCounter.load(), 0u);
-  EXPECT_EQ(ui.FieldText(Field::edCrono), FormatElapsed(ctx.elapsedCounter.load()));
+  EXPECT_GT(station.elapsedCounter.load(), 0u);
+  EXPECT_EQ(ui.FieldText(Field::edCrono), FormatElapsed(station.elapsedCounter.load()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EngineTest, StatusLineWalksThroughThePhases) {
   Prepare(kNewerLoader);
-  ASSERT_TRUE(ProgramDevice(ctx).ok());
+  ASSERT_TRUE(ProgramDevice(station).ok());
   EXPECT_EQ(ui.Statuses(),
             (std::vector<std::string>{"Apagando memoria programa 1 step...",
                                       "Gravando e conferindo memória de programa..."}));
@@ -141,7 +141,7 @@ TEST_P(EngineRetryTest, ABlockGetsFourAttempts) {
   const RetryCase& c = GetParam();
   Prepare(c.loader, c.faults);
 
-  const bool ok = ProgramDevice(ctx).ok();
+  const bool ok = ProgramDevice(station).ok();
 
   EXPECT_EQ(ok, !c.engineMessage.has_value());
   const auto blocks =
@@ -185,11 +185,11 @@ TEST_F(EngineTest, CancelDuringTheWriteStillWritesTheProductCode) {
   ui.onProcessMessages = [&] {
     if (!pressed && ui.progressPosition == 0xA00) {
       pressed = true;
-      botCancelaClick(ctx);
+      botCancelaClick(station);
     }
   };
 
-  EXPECT_FALSE(ProgramDevice(ctx).ok());
+  EXPECT_FALSE(ProgramDevice(station).ok());
 
   EXPECT_EQ(AddressesOf(boot::kWriteVerifyFlash), Range(0x880, 0xA80, 0x80));
   EXPECT_EQ(device->Requests().back().command, boot::kWriteProductType);
@@ -202,9 +202,9 @@ TEST_F(EngineTest, OlderLoaderVerifiesInASeparatePassWhenNotWhileWriting) {
   corrupt.kind = FaultKind::kCorruptWrite;
   corrupt.address = 0x1180;
   Prepare(kOlderLoader, {corrupt});
-  ctx.options.verifyWhileWriting = false;
+  station.options.verifyWhileWriting = false;
 
-  EXPECT_FALSE(ProgramDevice(ctx).ok());
+  EXPECT_FALSE(ProgramDevice(station).ok());
 
   // Every block written once, then 128-byte reads up to the wrong one.
   EXPECT_EQ(AddressesOf(boot::kWriteFlash), ExpectedBlocks());
@@ -215,8 +215,8 @@ TEST_F(EngineTest, OlderLoaderVerifiesInASeparatePassWhenNotWhileWriting) {
 
 TEST_F(EngineTest, SeparatePassEndsWithEightByteReads) {
   Prepare(kOlderLoader);
-  ctx.options.verifyWhileWriting = false;
-  ASSERT_TRUE(ProgramDevice(ctx).ok());
+  station.options.verifyWhileWriting = false;
+  ASSERT_TRUE(ProgramDevice(station).ok());
   auto reads = RequestsWith(boot::kCompareFlash);
   ASSERT_EQ(reads.size(), Range(0x800, 0x1180, 0x80).size() + 16);
   EXPECT_EQ(RequestAddress(reads.back()), 0x1278u);
@@ -225,11 +225,11 @@ TEST_F(EngineTest, SeparatePassEndsWithEightByteReads) {
 
 TEST_F(EngineTest, EepromSkipsTheBootGranuleAndStopsAfterTheFirstBlankOne) {
   Prepare(kNewerLoader);
-  ctx.options.writeEeprom = true;
-  for (uint32_t a = 0; a < 48; ++a) ctx.image->eeprom[a] = static_cast<uint8_t>(a + 1);
+  station.options.writeEeprom = true;
+  for (uint32_t a = 0; a < 48; ++a) station.image->eeprom[a] = static_cast<uint8_t>(a + 1);
   const auto before = device->Eeprom();
 
-  ASSERT_TRUE(ProgramDevice(ctx).ok());
+  ASSERT_TRUE(ProgramDevice(station).ok());
 
   // Granules 16 and 32 hold data, 48 is the first blank one, 64 the one after it.
   const std::vector<uint32_t> granules = {16, 32, 48, 64};
@@ -240,7 +240,8 @@ TEST_F(EngineTest, EepromSkipsTheBootGranuleAndStopsAfterTheFirstBlankOne) {
                                       "Endereço 0 Não foi comparado pois contem dados do boot"}));
   auto eeprom = device->Eeprom();
   EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.begin() + 16, before.begin()));
-  EXPECT_TRUE(std::equal(eeprom.begin() + 16, eeprom.begin() + 80, ctx.image->eeprom.begin() + 16));
+  EXPECT_TRUE(
+      std::equal(eeprom.begin() + 16, eeprom.begin() + 80, station.image->eeprom.begin() + 16));
   EXPECT_EQ(ui.FieldText(Field::edEndE2Prom), "0x00004F");
   EXPECT_EQ(device->Requests().back().command, boot::kWriteProductType);
 }
@@ -250,16 +251,16 @@ TEST_F(EngineTest, EepromGranuleFailureNamesItsAddress) {
   f.kind = FaultKind::kFailWrite;
   f.request = 22;  // EraseAll, 21 flash blocks, then the first EEPROM granule
   Prepare(kNewerLoader, {f});
-  ctx.options.writeEeprom = true;
-  EXPECT_FALSE(ProgramDevice(ctx).ok());
+  station.options.writeEeprom = true;
+  EXPECT_FALSE(ProgramDevice(station).ok());
   EXPECT_EQ(ui.Messages().back(), "Falha grava E2Prom End 16");
 }
 
 TEST_F(EngineTest, EraseOffSendsNoEraseCommand) {
   Prepare(kOlderLoader);
-  ctx.options.eraseFirst = false;
+  station.options.eraseFirst = false;
   device->LoadFlash(0x800, std::vector<uint8_t>(0x1000, 0xFF));
-  ASSERT_TRUE(ProgramDevice(ctx).ok());
+  ASSERT_TRUE(ProgramDevice(station).ok());
   EXPECT_TRUE(RequestsWith(boot::kEraseBlocks).empty());
   EXPECT_EQ(AddressesOf(boot::kWriteFlash), ExpectedBlocks());
 }
@@ -268,8 +269,8 @@ TEST_F(EngineTest, EraseOffSendsNoEraseCommand) {
 // out, so the run fails before it touches anything.
 TEST_F(EngineTest, OlderLoaderRefusesDataAbove64KBeforeErasing) {
   Prepare(kOlderLoader, {}, true);
-  ctx.image->flash[0x10000] = 0x12;
-  EXPECT_FALSE(ProgramDevice(ctx).ok());
+  station.image->flash[0x10000] = 0x12;
+  EXPECT_FALSE(ProgramDevice(station).ok());
   EXPECT_TRUE(device->Requests().empty());
   EXPECT_EQ(ui.Messages(), std::vector<std::string>{"Falha gravação End 65536"});
 }
@@ -294,7 +295,7 @@ TEST_P(EngineIntegrityTest, SuccessOnlyWhenTheFlashHoldsTheImage) {
   f.request = c.request;
   Prepare(c.loader, {f});
 
-  const bool ok = ProgramDevice(ctx).ok();
+  const bool ok = ProgramDevice(station).ok();
 
   if (c.expectedOk) {
     EXPECT_EQ(ok, *c.expectedOk);

@@ -75,9 +75,9 @@ class ProgrammingFixture : public SimDeviceFixture {
   // The state ProgramDevice expects: the port open at the loader's rate and the
   // loader's version known. Missing replies cost the open's 1.1 s per byte.
   void Connect() {
-    ASSERT_TRUE(OpenBootPort(ctx.ComPortQuarn, ctx.ui, static_cast<uint16_t>(device->BaudRate()),
-                             ctx.settings.portName));
-    ctx.identity.bootLoaderVersion = device->BootLoaderVersion();
+    ASSERT_TRUE(OpenBootPort(station.ComPortQuarn, ctx.ui,
+                             static_cast<uint16_t>(device->BaudRate()), ctx.settings.portName));
+    station.identity.bootLoaderVersion = device->BootLoaderVersion();
   }
 
   std::vector<sim::Request> RequestsWith(uint8_t command) const {
@@ -97,8 +97,8 @@ class ProgrammingFixture : public SimDeviceFixture {
   // Whether the device's flash holds the image from ApplicationStart to last.
   bool FlashMatches(uint32_t last) const {
     auto flash = device->Flash();
-    return std::equal(ctx.image->flash.begin() + ApplicationStart,
-                      ctx.image->flash.begin() + last + 1, flash.begin() + ApplicationStart);
+    return std::equal(station.image->flash.begin() + ApplicationStart,
+                      station.image->flash.begin() + last + 1, flash.begin() + ApplicationStart);
   }
 
   bool HasMessageStartingWith(const std::string& prefix) const {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "recording_operator.h"
 #include "serial/boot_port.h"
 #include "virtual_device.h"
@@ -16,7 +17,7 @@ namespace bq::test {
 class SimDeviceFixture : public ::testing::Test {
  protected:
   void TearDown() override {
-    CloseBootPort(ctx.ComPortQuarn);
+    CloseBootPort(station.ComPortQuarn);
     if (device) device->Stop();
   }
 
@@ -30,6 +31,7 @@ class SimDeviceFixture : public ::testing::Test {
 
   RecordingOperator ui;
   Context ctx{ui, AppPaths{}};
+  Station station{ctx, ui};
   std::unique_ptr<sim::VirtualDevice> device;
 };
 

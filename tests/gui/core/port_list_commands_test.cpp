@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "fake_port_lister.h"
 #include "recording_operator.h"
 #include "serial/port_list_commands.h"
@@ -18,7 +19,8 @@ struct PortListFixture {
     auto owned = std::make_unique<FakePortLister>();
     lister = owned.get();
     lister->ports = std::move(ports);
-    ctx = std::make_unique<Context>(ui, AppPaths{}, MakeDefaultSerialBackend(), std::move(owned));
+    ctx = std::make_unique<Context>(ui, AppPaths{}, std::move(owned));
+    station = std::make_unique<Station>(*ctx, ui);
     FillPortList(*ctx->portLister, *ctx->portList, "");
   }
   const std::vector<std::string>& Items() const { return ctx->defaultPortList.Items(); }
@@ -26,6 +28,7 @@ struct PortListFixture {
   RecordingOperator ui;
   FakePortLister* lister = nullptr;
   std::unique_ptr<Context> ctx;
+  std::unique_ptr<Station> station;
 };
 
 struct FoundCase {
@@ -52,7 +55,7 @@ TEST(CableFinderResult, SelectsTheFoundPortInTheRefreshedList) {
     EXPECT_EQ(f.ctx->portList->Selected(), c.selected);
     // The finder only selects: the settings and the port stay as they were.
     EXPECT_EQ(f.ctx->settings.portName, "COM1");
-    EXPECT_FALSE(f.ctx->ComPortQuarn.IsOpen());
+    EXPECT_FALSE(f.station->ComPortQuarn.IsOpen());
   }
 }
 
@@ -92,10 +95,10 @@ TEST(PortListDropDown, KeepsATypedDevicePathThatExists) {
 TEST(PortListChange, TheChosenEntryBecomesTheSettingsPort) {
   PortListFixture f({"COM1", "/dev/bq-no-such-port"});
   f.ctx->portList->Select(1);
-  cbPortaSerialChange(*f.ctx);
+  cbPortaSerialChange(*f.station);
   EXPECT_EQ(f.ctx->settings.portName, "/dev/bq-no-such-port");
   // A port that does not open is not reported here.
-  EXPECT_FALSE(f.ctx->ComPortQuarn.IsOpen());
+  EXPECT_FALSE(f.station->ComPortQuarn.IsOpen());
   EXPECT_TRUE(f.ui.Messages().empty());
   EXPECT_TRUE(f.ui.Errors().empty());
 }

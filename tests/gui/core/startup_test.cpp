@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/context.h"
+#include "app/station.h"
 #include "fake_port_lister.h"
 #include "recording_operator.h"
 
@@ -38,7 +39,8 @@ class StartupTest : public ::testing::Test {
   Context& MakeContext(std::vector<std::string> ports) {
     auto lister = std::make_unique<FakePortLister>();
     lister->ports = std::move(ports);
-    ctx_ = std::make_unique<Context>(ui_, paths_, MakeDefaultSerialBackend(), std::move(lister));
+    ctx_ = std::make_unique<Context>(ui_, paths_, std::move(lister));
+    station_ = std::make_unique<Station>(*ctx_, ui_);
     return *ctx_;
   }
 
@@ -53,6 +55,7 @@ class StartupTest : public ::testing::Test {
   AppPaths paths_;
   RecordingOperator ui_;
   std::unique_ptr<Context> ctx_;
+  std::unique_ptr<Station> station_;
 };
 
 TEST(StartupTexts, CaptionAndAboutLine) {
@@ -78,7 +81,7 @@ TEST_F(StartupTest, FirstRunCreatesTheLogFolderAndClosingWritesDefaults) {
   EXPECT_EQ(ui_.FieldText(Field::edNsHex2Kfx), "1");
   EXPECT_EQ(ui_.FieldText(Field::edNsWrIni), "1");
 
-  FormClose(ctx);
+  FormClose(ctx, *station_);
   std::string ini = SettingsText();
   EXPECT_NE(ini.find("[Comum]\r\n"), std::string::npos);
   EXPECT_NE(ini.find("Porta Serial_________=/dev/ttyUSB0\r\n"), std::string::npos);
@@ -149,7 +152,7 @@ TEST_F(StartupTest, CloseBeforeActivationKeepsTheSettingsRate) {
   Context& ctx = MakeContext({"COM1"});
   FormCreate(ctx);
   ctx.settings.baudRate = 19200;
-  FormClose(ctx);
+  FormClose(ctx, *station_);
   EXPECT_NE(SettingsText().find("BaudRate_____________=19200\r\n"), std::string::npos);
 }
 

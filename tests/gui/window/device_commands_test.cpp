@@ -75,7 +75,7 @@ TEST_F(DeviceCommandTest, EscapeDuringAWriteCancelsIt) {
   EXPECT_FALSE(window.botLeNSClick());
 
   QTest::keyClick(&window, Qt::Key_Escape);
-  EXPECT_TRUE(window.context().cancelFlag);
+  EXPECT_TRUE(window.station().cancelFlag);
   EXPECT_TRUE(DeviceButtonsEnabled());  // at once, while the engine still winds down
   EXPECT_FALSE(window.botConectarEGravarClick());
   ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }, 30000));
@@ -100,13 +100,13 @@ TEST_F(DeviceCommandTest, ClosingDuringAWriteAsksAndWaitsForItsEnd) {
   window.close();
   EXPECT_TRUE(window.isVisible());
   EXPECT_TRUE(window.CommandRunning());
-  EXPECT_FALSE(window.context().cancelFlag);
+  EXPECT_FALSE(window.station().cancelFlag);
   window.close();
   EXPECT_TRUE(window.isVisible());  // the command is asked to stop first
-  EXPECT_TRUE(window.context().cancelFlag);
+  EXPECT_TRUE(window.station().cancelFlag);
   ASSERT_TRUE(WaitUntil([&] { return !window.isVisible(); }, 30000));
   EXPECT_EQ(boxes_->Texts("ConfirmCloseBox").size(), 2u);
-  EXPECT_FALSE(window.context().ComPortQuarn.IsOpen());
+  EXPECT_FALSE(window.station().ComPortQuarn.IsOpen());
   EXPECT_TRUE(std::filesystem::exists(dataRoot_ + "BootQuarn.Ini"));
 }
 

@@ -52,11 +52,11 @@ TEST_F(WindowTest, EscapeCancelsAfterAMenuWasOpenedAndClosed) {
   ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }));
   QTest::keyClick(menu, Qt::Key_Escape);  // closes the menu; the bar keeps the keys
   ASSERT_TRUE(WaitUntil([&] { return !menu->isVisible(); }));
-  ASSERT_FALSE(window.context().cancelFlag);
+  ASSERT_FALSE(window.station().cancelFlag);
 
   QWidget* focus = QApplication::focusWidget();
   QTest::keyClick(focus ? focus : &window, Qt::Key_Escape);
-  EXPECT_TRUE(window.context().cancelFlag);
+  EXPECT_TRUE(window.station().cancelFlag);
 }
 
 TEST_F(WindowTest, EscapeCancelsWhereverTheFocusIs) {
@@ -68,10 +68,10 @@ TEST_F(WindowTest, EscapeCancelsWhereverTheFocusIs) {
                         window.findChild<QCheckBox*>("chkGravarSensorZirconAuto"),
                         window.findChild<QLineEdit*>("edAvisoGravacao")};
   for (QWidget* target : targets) {
-    window.context().cancelFlag = false;
+    window.station().cancelFlag = false;
     target->setFocus();
     QTest::keyClick(target, Qt::Key_Escape);
-    EXPECT_TRUE(window.context().cancelFlag) << target->objectName().toStdString();
+    EXPECT_TRUE(window.station().cancelFlag) << target->objectName().toStdString();
   }
 }
 

@@ -105,7 +105,7 @@ TEST_F(WindowTest, ATypedDevicePathBecomesTheSettingsPort) {
   EXPECT_EQ(window.context().settings.portName, "/dev/null");
   EXPECT_EQ(window.findChild<QLabel*>("MainStatusBarPanel1")->text().toStdString(), "/dev/null");
   // Not a serial port: it does not open, and that is not reported until a device command runs.
-  EXPECT_FALSE(window.context().ComPortQuarn.IsOpen());
+  EXPECT_FALSE(window.station().ComPortQuarn.IsOpen());
   EXPECT_EQ(boxes_->seen.size(), boxesAtStart);
   EXPECT_FALSE(static_cast<gui::PortComboBox*>(ports)->PathFlaggedMissing());
 }

@@ -1,0 +1,26 @@
+#include "app/station.h"
+
+#include "app/context.h"
+
+namespace bq {
+
+Station::Station(Context& ctx, OperatorInterface& ui, std::unique_ptr<SerialBackend> backend)
+    : ctx(ctx),
+      ui(ui),
+      portName(ctx.settings.portName),
+      baudRate(ctx.settings.baudRate),
+      ComPortQuarn(std::move(backend)),
+      options(ctx.options) {}
+
+Station::Station(Context& ctx, OperatorInterface& ui, std::string port, uint16_t rate,
+                 std::unique_ptr<SerialBackend> backend)
+    : ctx(ctx),
+      ui(ui),
+      ownPortName_(std::move(port)),
+      ownBaudRate_(rate),
+      portName(ownPortName_),
+      baudRate(ownBaudRate_),
+      ComPortQuarn(std::move(backend)),
+      options(ctx.options) {}
+
+}  // namespace bq

@@ -1,0 +1,86 @@
+#pragma once
+// One device's work: its port and accessory link, the identity and rate last
+// found on it, its cancel and stop tokens and its clock. Several stations can
+// run in one process, each on its own port and thread; what they share (the
+// settings, the paths, the product list, the counters) stays in the Context.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "boot/boot_link.h"
+#include "boot/device_identity.h"
+#include "discovery/accessory_link.h"
+#include "image/firmware_image.h"
+#include "programming/programming_options.h"
+#include "serial/com_port.h"
+#include "shell/operator_interface.h"
+
+namespace bq {
+
+struct Context;
+
+class Station {
+ public:
+  // The front end's own station: it opens the settings' port and keeps the
+  // rate it finds there, as the window's one port always did.
+  Station(Context& ctx, OperatorInterface& ui,
+          std::unique_ptr<SerialBackend> backend = MakeDefaultSerialBackend());
+  // A bench station on a port of its own; the settings' port is left alone.
+  Station(Context& ctx, OperatorInterface& ui, std::string portName, uint16_t baudRate,
+          std::unique_ptr<SerialBackend> backend = MakeDefaultSerialBackend());
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  Context& ctx;
+  // Where this station's events and questions go.
+  OperatorInterface& ui;
+
+ private:
+  // Storage of a bench station's port; the front end's station uses the settings'.
+  std::string ownPortName_;
+  uint16_t ownBaudRate_ = 0;
+
+ public:
+  // The port every operation of this station opens, and the rate tried first.
+  std::string& portName;
+  uint16_t& baudRate;
+
+  TComPortGPS ComPortQuarn;
+  // The accessory link on that port, kept for the station's lifetime.
+  TuRxTxArvex arvexLink{ComPortQuarn, ui};
+
+  // The memory image this station writes or compares, and its file's header.
+  std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+  FirmwareHeader flowHeader;
+  // The engine's switches, from the process's at creation; the flow sets "Hi"
+  // for each device.
+  ProgrammingOptions options;
+
+  // bootLoaderVersion and hardwareVersion of the last boot-version read.
+  DeviceIdentity identity;
+  // The rate at which the boot loader last answered; empty until it did.
+  std::optional<uint16_t> foundBaudRate;
+  // Told each time the identity group shows a device.
+  std::function<void(const DeviceIdentity&)> onIdentityShown;
+
+  // Operator's cancel request; set from any thread while a command runs.
+  std::atomic<bool> cancelFlag{false};
+  // The operator asked to end the whole command (a console's Ctrl+C). Unlike
+  // cancelFlag, which the flow clears before each stage and only the engine
+  // heeds, it holds until the program ends: no erase may start after it.
+  std::atomic<bool> stopRequested{false};
+  // Hundredths of a second, advanced by the station's clock.
+  std::atomic<uint32_t> elapsedCounter{0};
+  // The production loop's own cancel; read once per turn.
+  std::atomic<bool> loopCancel{false};
+
+  // The port and the event sink, as the boot commands take them.
+  BootLink link() { return {ComPortQuarn, ui}; }
+};
+
+}  // namespace bq
