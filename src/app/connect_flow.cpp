@@ -158,7 +158,11 @@ WriteOutcome CheckAndProgram(Station& st, bool program) {
   if (!program) return {true, std::nullopt};
   if (StoppedBeforeErase(st)) return {};
 
+  const auto started = std::chrono::steady_clock::now();
   WriteOutcome outcome{false, ProgramDevice(st)};
+  outcome.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  outcome.elapsedHundredths = st.elapsedCounter.load();
   if (!outcome.programming->ok()) {
     ShowEndOfFailedWrite(st, *outcome.programming);
     st.ui.ShowErrorBox("Falha na gravação");

@@ -16,6 +16,10 @@ struct WriteOutcome {
   bool ok = false;
   // Set once the engine ran: where it stopped and why.
   std::optional<ProgrammingResult> programming;
+  // The engine's run on the station's clock: seconds measured, and the
+  // elapsed counter (hundredths) the window shows after a success.
+  double seconds = 0.0;
+  uint32_t elapsedHundredths = 0;
 };
 
 WriteOutcome CheckAndProgram(Station& st, bool program);

@@ -34,10 +34,29 @@ const char* PhaseText(Phase phase) {
   return "a finalização";
 }
 
-// Shows the engine's events in the main page's fields, progress bar and status line.
+WorkPhase WorkPhaseOf(Phase phase) {
+  switch (phase) {
+    case Phase::Erase:
+      return WorkPhase::Erase;
+    case Phase::WriteFlash:
+      return WorkPhase::WriteFlash;
+    case Phase::VerifyFlash:
+      return WorkPhase::VerifyFlash;
+    case Phase::WriteEeprom:
+      return WorkPhase::WriteEeprom;
+    case Phase::VerifyEeprom:
+    case Phase::Finish:
+      break;
+  }
+  return WorkPhase::VerifyEeprom;
+}
+
+// Shows the engine's events in the main page's fields, progress bar and status
+// line, and passes them on as typed phase events.
 class MainPageProgress : public ProgressSink {
  public:
-  explicit MainPageProgress(OperatorInterface& ui) : ui_(ui) {}
+  MainPageProgress(OperatorInterface& ui, const std::atomic<bool>& cancel)
+      : ui_(ui), cancel_(cancel) {}
 
   void PlanStarted(const ProgrammingPlan& plan) override {
     plan_ = &plan;
@@ -77,6 +96,9 @@ class MainPageProgress : public ProgressSink {
     if (phase == Phase::VerifyFlash) ui_.ShowStatus("Verificando memória de programa...", false);
     if (phase == Phase::WriteEeprom) ui_.ShowStatus("Gravando E2Prom...", false);
     if (phase == Phase::VerifyEeprom) ui_.ShowStatus("Verificando E2Prom...", false);
+    // The erase's range is set before the erase is announced; its phase starts then.
+    if (phase != Phase::Erase) StartPhase(phase, first, last);
+    rangeFirst_ = first;
   }
 
   void Step(Phase, uint32_t address) override {
@@ -92,7 +114,15 @@ class MainPageProgress : public ProgressSink {
                         : "Endereço 0 Não foi comparado pois contem dados do boot");
   }
 
-  void PhaseFinished(Phase) override { ui_.SetProgressPosition(max_); }
+  void PhaseFinished(Phase phase) override {
+    ui_.SetProgressPosition(max_);
+    if (open_ && phase == openPhase_) EndPhase(!cancel_.load());
+  }
+
+  // A failure ends the phase under way where it stood.
+  void Stopped() {
+    if (open_) EndPhase(false);
+  }
 
   // Where the plan stood when the device stopped answering.
   ProgrammingResult Lost() const {
@@ -112,9 +142,25 @@ class MainPageProgress : public ProgressSink {
         oneStep ? "Apagando memoria programa 1 step..." : "Apagando memoria programa ...", false);
     ui_.ProcessMessages();
     if (oneStep) ui_.SetField(Field::edEndereco, "0x0000");
+    StartPhase(Phase::Erase, rangeFirst_, max_);
+  }
+
+  void StartPhase(Phase phase, uint32_t first, uint32_t last) {
+    if (open_) EndPhase(false);
+    openPhase_ = phase;
+    open_ = true;
+    ui_.PhaseStarted(WorkPhaseOf(phase), first, last);
+  }
+  void EndPhase(bool done) {
+    open_ = false;
+    ui_.PhaseEnded(WorkPhaseOf(openPhase_), done);
   }
 
   OperatorInterface& ui_;
+  const std::atomic<bool>& cancel_;
+  uint32_t rangeFirst_ = 0;
+  bool open_ = false;
+  Phase openPhase_ = Phase::Erase;
   const ProgrammingPlan* plan_ = nullptr;
   uint32_t max_ = 0;
   Phase phase_ = Phase::Erase;
@@ -130,7 +176,7 @@ ProgrammingResult ProgramDevice(Station& st) {
   st.cancelFlag = false;
   const ProgrammingPlan plan = PlanProgramming(*st.image, st.options, st.identity.bootLoaderVersion,
                                                st.flowHeader.productCode);
-  MainPageProgress progress(st.ui);
+  MainPageProgress progress(st.ui, st.cancelFlag);
   ProgrammingResult result;
   try {
     result = RunProgrammingPlan(st.link(), plan, progress, st.cancelFlag);
@@ -139,6 +185,7 @@ ProgrammingResult ProgramDevice(Station& st) {
     st.ui.ShowMessage(e.what());
     result = progress.Lost();
   }
+  progress.Stopped();
   if (result.ok()) {
     st.ui.SetField(Field::edCrono, FormatElapsed(st.elapsedCounter.load()));
   } else {

@@ -31,6 +31,7 @@ int StatusOf(const VerifyOutcome& outcome) {
 int Verify(CliSession& session, const VerifyOptions& options) {
   Station& st = session.station();
   session.CancelOnInterrupt();
+  session.ui().SetVerifying(true);
   VerifyOutcome outcome;
   session.Run([&] {
     outcome = VerifyAttachedDevice(st, options.file);

@@ -70,24 +70,43 @@ void ConsoleOperator::ClearBarLocked() {
   barShown_ = false;
 }
 
-void ConsoleOperator::ReportPhaseLocked() {
-  // The next position starts a new phase, whose clock and start address the
-  // rate shown on the bar is measured from.
-  const bool moved = phaseMoved_;
-  phaseMoved_ = false;
-  if (!moved) return;
-  double seconds = std::chrono::duration<double>(Clock::now() - phaseStart_).count();
-  // A position is the next address to go; at the top of its range the phase
-  // has done its last address too.
-  const bool reachedEnd = pos_ == max_ && max_ > phaseStartPos_;
-  uint32_t bytes = pos_ >= phaseStartPos_ ? pos_ - phaseStartPos_ + (reachedEnd ? 1 : 0) : 0;
-  if (bytes == 0) return;  // a step of its own (a load, a one-step erase) has nothing to sum up
-  phases_.push_back({status_, bytes, seconds});
-  // Without a terminal, one line sums up each phase that moved the progress.
-  if (errIsTerminal_) return;
-  err_ << "  " << status_ << ": 0x" << HexAddress24(phaseStartPos_) << "..0x" << HexAddress24(pos_)
+// A programming phase runs under the status line the engine shows for it;
+// reading the memory back has no such line, so it is named here.
+std::string ConsoleOperator::PhaseLabelLocked(WorkPhase phase) const {
+  switch (phase) {
+    case WorkPhase::ReadFlash:
+      return _("Reading the program memory");
+    case WorkPhase::ReadEeprom:
+      return _("Reading the EEPROM");
+    default:
+      break;
+  }
+  if (verifying_) {
+    return phase == WorkPhase::VerifyEeprom ? _("Comparing the EEPROM")
+                                            : _("Comparing the program memory");
+  }
+  return status_;
+}
+
+void ConsoleOperator::EndPhaseLocked(bool done) {
+  if (!phase_) return;
+  const double seconds = std::chrono::duration<double>(Clock::now() - phaseStart_).count();
+  if (done) pos_ = max_;
+  const uint32_t bytes = done ? max_ - min_ + 1 : (pos_ > min_ ? pos_ - min_ : 0);
+  const uint32_t last = done ? max_ : pos_;
+  phases_.push_back({phaseLabel_, bytes, seconds, WorkPhaseName(*phase_), min_, last, done});
+  phase_.reset();
+  if (errIsTerminal_) {
+    // The bar stays where the phase ended, on a line of its own.
+    DrawBarLocked(true);
+    if (barShown_) err_ << '\n' << std::flush;
+    barShown_ = false;
+    return;
+  }
+  // Without a terminal, one line sums up each phase.
+  err_ << "  " << phaseLabel_ << ": 0x" << HexAddress24(min_) << "..0x" << HexAddress24(last)
        << ", " << Fill(_("%1 bytes"), {std::to_string(bytes)});
-  if (seconds > 0.0) err_ << ", " << RateText(bytes / seconds);
+  if (seconds > 0.0 && bytes > 0) err_ << ", " << RateText(bytes / seconds);
   err_ << '\n' << std::flush;
 }
 
@@ -104,37 +123,37 @@ void ConsoleOperator::DrawBarLocked(bool force) {
   if (!force && barShown_ && now - lastDraw_ < kRedrawInterval) return;
   lastDraw_ = now;
 
-  uint32_t span = max_ > min_ ? max_ - min_ : 0;
+  const uint32_t span = max_ > min_ ? max_ - min_ : 0;
   uint32_t done = pos_ > min_ ? pos_ - min_ : 0;
   if (done > span) done = span;
-  unsigned percent = span ? static_cast<unsigned>(uint64_t{done} * 100 / span) : 0;
-  double seconds = std::chrono::duration<double>(now - phaseStart_).count();
-  double moved = pos_ > phaseStartPos_ ? pos_ - phaseStartPos_ : 0;
-  double rate = seconds > 0.05 ? moved / seconds : 0.0;
+  const unsigned percent = span ? static_cast<unsigned>(uint64_t{done} * 100 / span) : 100;
+  const double seconds = std::chrono::duration<double>(now - phaseStart_).count();
+  const double rate = seconds > 0.05 ? done / seconds : 0.0;
 
-  std::string line =
-      TrimBlanks(status_) + "  0x" + HexAddress24(pos_) + "  " + std::to_string(percent) + "%";
+  std::string figures = "0x" + HexAddress24(pos_) + "  " + std::to_string(percent) + "%";
   if (rate > 0.0) {
-    line += "  " + RateText(rate);
-    double left = (span - done) / rate;
-    line += "  faltam " + FormatElapsed(static_cast<uint32_t>(left * 100));
+    figures += "  " + RateText(rate);
+    if (done < span) {
+      figures += "  faltam " + FormatElapsed(static_cast<uint32_t>((span - done) / rate * 100));
+    }
   }
   // One column is left free: a line that fills the last one wraps on some
-  // terminals, and every redraw would then start a new line.
+  // terminals, and every redraw would then start a new line. A narrow
+  // terminal loses the label before the figures.
   const int columns = ColumnsLocked();
-  line = FitColumns(line, columns > 1 ? static_cast<size_t>(columns - 1) : 1);
-  err_ << "\r\033[K" << line << std::flush;
+  const size_t room = columns > 1 ? static_cast<size_t>(columns - 1) : 1;
+  const std::string label = TrimBlanks(phaseLabel_);
+  std::string line = label.empty() ? figures : label + "  " + figures;
+  if (FitColumns(line, room) != line) line = figures;
+  err_ << "\r\033[K" << FitColumns(line, room) << std::flush;
   barShown_ = true;
 }
 
 void ConsoleOperator::ShowStatus(const std::string& text, bool success) {
   std::lock_guard lock(mutex_);
-  ReportPhaseLocked();
   ClearBarLocked();
   status_ = text;
   statusSuccess_ = success;
-  phaseStart_ = Clock::now();
-  phaseStartPos_ = pos_;
   StatusStream() << ConsoleText(text) << '\n' << std::flush;
 }
 
@@ -201,26 +220,37 @@ void ConsoleOperator::ProcessMessages() {
 
 void ConsoleOperator::SetProgressMin(uint32_t value) {
   std::lock_guard lock(mutex_);
-  if (value != min_) ReportPhaseLocked();
-  min_ = value;
+  if (!phase_) min_ = value;
 }
 
 void ConsoleOperator::SetProgressMax(uint32_t value) {
   std::lock_guard lock(mutex_);
-  if (value != max_) ReportPhaseLocked();
-  max_ = value;
+  if (!phase_) max_ = value;
 }
 
 void ConsoleOperator::SetProgressPosition(uint32_t value) {
   std::lock_guard lock(mutex_);
-  if (!phaseMoved_) {
-    // The first move of a phase starts its clock.
-    phaseStart_ = Clock::now();
-    phaseStartPos_ = value;
-  }
   pos_ = value;
-  phaseMoved_ = true;
-  DrawBarLocked(false);
+  // Only a phase has a bar: a position outside one (the flow's reset of the
+  // bar) is kept, not drawn.
+  if (phase_) DrawBarLocked(false);
+}
+
+void ConsoleOperator::PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) {
+  std::lock_guard lock(mutex_);
+  EndPhaseLocked(false);
+  phase_ = phase;
+  phaseLabel_ = PhaseLabelLocked(phase);
+  min_ = first;
+  max_ = last;
+  pos_ = first;
+  phaseStart_ = Clock::now();
+  DrawBarLocked(true);
+}
+
+void ConsoleOperator::PhaseEnded(WorkPhase phase, bool done) {
+  std::lock_guard lock(mutex_);
+  if (phase_ == phase) EndPhaseLocked(done);
 }
 
 void ConsoleOperator::SetField(Field field, const std::string& text) {

@@ -41,6 +41,9 @@ class ConsoleOperator : public OperatorInterface {
   // at every redraw (80 when it cannot tell).
   void SetColumns(int columns) { columns_ = columns; }
   bool InputIsTerminal() const { return inIsTerminal_; }
+  // The flash and EEPROM phases compare the device with a file (verify)
+  // instead of checking what a write sent.
+  void SetVerifying(bool verifying) { verifying_ = verifying; }
   bool ErrorIsTerminal() const { return errIsTerminal_; }
 
   void ShowStatus(const std::string& text, bool success) override;
@@ -54,6 +57,8 @@ class ConsoleOperator : public OperatorInterface {
   void SetProgressMin(uint32_t value) override;
   void SetProgressMax(uint32_t value) override;
   void SetProgressPosition(uint32_t value) override;
+  void PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) override;
+  void PhaseEnded(WorkPhase phase, bool done) override;
   void SetField(Field field, const std::string& text) override;
   std::string FieldText(Field field) const override;
   void SelectCombo(Combo combo, int index) override;
@@ -71,13 +76,28 @@ class ConsoleOperator : public OperatorInterface {
   // The last answer to a question, if one was asked.
   std::optional<Answer> LastAnswer() const;
 
-  // One phase that moved the progress: its status line and the bytes it covered.
+  // One phase of a device command: its label (the status line a programming
+  // phase runs under), the bytes it covered and its time; its name and range.
   struct Phase {
+    Phase() = default;
+    Phase(std::string label, uint32_t covered, double took, std::string phaseName = {},
+          uint32_t from = 0, uint32_t to = 0, bool complete = true)
+        : status(std::move(label)),
+          bytes(covered),
+          seconds(took),
+          name(std::move(phaseName)),
+          first(from),
+          last(to),
+          done(complete) {}
     std::string status;
     uint32_t bytes = 0;
     double seconds = 0.0;
+    std::string name;
+    uint32_t first = 0;
+    uint32_t last = 0;
+    bool done = true;
   };
-  // Every phase that moved the progress so far, in order.
+  // Every phase that ended so far, in order.
   std::vector<Phase> Phases() const;
 
  private:
@@ -86,7 +106,8 @@ class ConsoleOperator : public OperatorInterface {
   std::ostream& StatusStream() const { return json_ ? err_ : out_; }
   void ClearBarLocked();
   void DrawBarLocked(bool force);
-  void ReportPhaseLocked();
+  void EndPhaseLocked(bool done);
+  std::string PhaseLabelLocked(WorkPhase phase) const;
   void PrintBox(const std::string& text);
   int ColumnsLocked() const;
 
@@ -98,6 +119,7 @@ class ConsoleOperator : public OperatorInterface {
   bool inIsTerminal_;
   bool errIsTerminal_;
   bool json_ = false;
+  bool verifying_ = false;
   std::optional<Answer> preset_;
   std::function<void()> hook_;
   std::set<Memo> echoed_;
@@ -116,8 +138,8 @@ class ConsoleOperator : public OperatorInterface {
 
   // Progress of the current phase.
   uint32_t min_ = 0, max_ = 0, pos_ = 0;
-  uint32_t phaseStartPos_ = 0;
-  bool phaseMoved_ = false;
+  std::optional<WorkPhase> phase_;  // the phase under way, if any
+  std::string phaseLabel_;
   bool barShown_ = false;
   Clock::time_point phaseStart_ = Clock::now();
   Clock::time_point lastDraw_{};

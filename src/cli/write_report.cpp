@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
@@ -46,6 +47,18 @@ nlohmann::json DeviceJson(const Station& st, const SeenDevice& seen) {
     device["productName"] = ProductDisplayName(id->productCode);
   }
   return device;
+}
+
+nlohmann::json PhasesJson(const std::vector<ConsoleOperator::Phase>& phases) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& p : phases) {
+    list.push_back({{"name", p.name},
+                    {"start", p.first},
+                    {"end", p.last},
+                    {"bytes", p.bytes},
+                    {"seconds", p.seconds}});
+  }
+  return list;
 }
 
 nlohmann::json FailureJson(const WriteOutcome& outcome) {
@@ -126,8 +139,12 @@ void FinishWriteReport(CliSession& session, nlohmann::json& report, bool ok, con
   report["ok"] = ok;
   report["device"] = DeviceJson(session.station(), seen);
   report["failure"] = FailureJson(outcome);
-  report["elapsed"] = session.ui().FieldText(Field::edCrono);
-  report["elapsedSeconds"] = ElapsedSeconds(session.ui().FieldText(Field::edCrono));
+  // The time the engine ran, on the station's clock; the counter's text as the
+  // window shows it ("--:--:--" once a run did not succeed).
+  const bool ran = outcome.programming.has_value();
+  report["elapsed"] = !ran ? "" : ok ? FormatElapsed(outcome.elapsedHundredths) : "--:--:--";
+  report["elapsedSeconds"] = static_cast<uint32_t>(std::lround(outcome.seconds));
+  report["phases"] = PhasesJson(session.ui().Phases());
   report["status"] = session.ui().LastStatus();
   if (!report.contains("header")) report["header"] = HeaderJson(session.station().flowHeader);
 }

@@ -90,6 +90,26 @@ const char* FieldName(Field f) {
   return "";
 }
 
+const char* WorkPhaseName(WorkPhase phase) {
+  switch (phase) {
+    case WorkPhase::Erase:
+      return "erase";
+    case WorkPhase::WriteFlash:
+      return "writeFlash";
+    case WorkPhase::VerifyFlash:
+      return "verifyFlash";
+    case WorkPhase::WriteEeprom:
+      return "writeEeprom";
+    case WorkPhase::VerifyEeprom:
+      return "verifyEeprom";
+    case WorkPhase::ReadFlash:
+      return "readFlash";
+    case WorkPhase::ReadEeprom:
+      return "readEeprom";
+  }
+  return "";
+}
+
 const char* ComboName(Combo c) {
   switch (c) {
     case Combo::cbCodigoProdutoKfxLido:

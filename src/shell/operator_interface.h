@@ -95,6 +95,20 @@ enum class Button {
   botGeraVariosKFX,
 };
 
+// The phases of a device command, as typed progress events name them.
+enum class WorkPhase {
+  Erase,
+  WriteFlash,
+  VerifyFlash,
+  WriteEeprom,
+  VerifyEeprom,
+  ReadFlash,
+  ReadEeprom
+};
+
+// "erase", "writeFlash", ...: the name a report gives the phase.
+const char* WorkPhaseName(WorkPhase phase);
+
 // The answer to a Yes/No question. A box closed without an answer is Closed,
 // which every caller treats as "not No".
 enum class Answer { Yes, No, Closed };
@@ -126,6 +140,12 @@ class OperatorInterface {
   virtual void SetProgressMin(uint32_t value) = 0;
   virtual void SetProgressMax(uint32_t value) = 0;
   virtual void SetProgressPosition(uint32_t value) = 0;
+
+  // Typed progress beside the bar: a phase starts walking first..last (its
+  // positions follow through SetProgressPosition), and ends; `done` when it
+  // covered its whole range, false when a cancel or a failure stopped it.
+  virtual void PhaseStarted(WorkPhase /*phase*/, uint32_t /*first*/, uint32_t /*last*/) {}
+  virtual void PhaseEnded(WorkPhase /*phase*/, bool /*done*/) {}
 
   virtual void SetField(Field field, const std::string& text) = 0;
   // The text a field shows now, as the operator may have edited it.

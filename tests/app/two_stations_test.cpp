@@ -53,9 +53,9 @@ class TwoStationsTest : public ::testing::Test {
     devices_.push_back(std::make_unique<sim::VirtualDevice>(options));
     devices_.back()->Start();
     operators_.push_back(std::make_unique<RecordingOperator>());
-    stations_.push_back(std::make_unique<Station>(ctx_, *operators_.back(),
-                                                  devices_.back()->PortPath(),
-                                                  static_cast<uint16_t>(devices_.back()->BaudRate())));
+    stations_.push_back(
+        std::make_unique<Station>(ctx_, *operators_.back(), devices_.back()->PortPath(),
+                                  static_cast<uint16_t>(devices_.back()->BaudRate())));
     return *stations_.back();
   }
 
@@ -93,8 +93,7 @@ TEST_F(TwoStationsTest, WriteTwoDevicesAtOnceEachWithItsOwnProgressAndOutcome) {
     EXPECT_TRUE(ui.Errors().empty());
     // Its own bar walked its own device's blocks up to the file's end.
     EXPECT_FALSE(ui.progressPositions.empty());
-    EXPECT_EQ(ui.FieldText(Field::edNSLido),
-              std::to_string(devices_[i]->Identity().serialNumber));
+    EXPECT_EQ(ui.FieldText(Field::edNSLido), std::to_string(devices_[i]->Identity().serialNumber));
   }
   // Each station kept its own port and never touched the settings' one.
   EXPECT_EQ(first.portName, devices_[0]->PortPath());

@@ -1,7 +1,6 @@
 // The console operator on a terminal: a progress bar that never wraps, the
 // replies a question understands, and the line a finished write leaves.
 #include "cli/console_operator.h"
-#include "cli/write_report.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/write_report.h"
 #include "cli/write_summary.h"
 
 namespace bq::cli {
@@ -32,8 +32,7 @@ TEST(ConsoleBar, FitsTheTerminalWidth) {
     ConsoleOperator ui(out, err, in, false, true);
     ui.SetColumns(columns);
     ui.ShowStatus("Gravando e conferindo memória de programa...", false);
-    ui.SetProgressMax(0x1FFFF);
-    ui.SetProgressMin(0x800);
+    ui.PhaseStarted(WorkPhase::WriteFlash, 0x800, 0x1FFFF);
     for (uint32_t a = 0x800; a <= 0x1FFFF; a += 0x80) ui.SetProgressPosition(a);
     std::string bars = err.str();
     EXPECT_EQ(bars.find('\n'), std::string::npos);
@@ -110,6 +109,66 @@ TEST(WriteReportJson, ElapsedCounterAsSeconds) {
   EXPECT_EQ(ElapsedSeconds("00:00:07"), 7u);
   EXPECT_EQ(ElapsedSeconds("01:02:03"), 3723u);
   EXPECT_EQ(ElapsedSeconds(""), 0u);
+}
+
+}  // namespace
+}  // namespace bq::cli
+
+namespace bq::cli {
+namespace {
+
+// Each phase names itself on its bar, and a phase that covered its range
+// leaves its bar at 100% on a line of its own, before whatever follows.
+TEST(ConsoleBar, EachPhaseShowsItsOwnLabelAndEndsAtFullPercent) {
+  struct Case {
+    const char* what;
+    bool verifying;
+    WorkPhase phase;
+    const char* status;  // the last status line before the phase
+    const char* label;
+  };
+  const Case cases[] = {
+      {"read", false, WorkPhase::ReadFlash, " Arquivo carregado Ok.", "Reading the program memory"},
+      {"verify", true, WorkPhase::VerifyFlash, " Arquivo carregado Ok.",
+       "Comparing the program memory"},
+      {"write", false, WorkPhase::WriteFlash, "Gravando e conferindo memória de programa...",
+       "Gravando e conferindo memória de programa..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ostringstream out, err;
+    std::istringstream in;
+    ConsoleOperator ui(out, err, in, false, true);
+    ui.SetColumns(200);
+    ui.SetVerifying(c.verifying);
+    ui.ShowStatus(c.status, false);
+    ui.PhaseStarted(c.phase, 0x800, 0x17FF);
+    for (uint32_t a = 0x800; a < 0x17FF; a += 0x80) ui.SetProgressPosition(a);
+    ui.PhaseEnded(c.phase, true);
+    const std::string text = err.str();
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    const std::string last = text.substr(text.rfind('\r'));
+    EXPECT_NE(last.find(std::string(c.label) + "  0x0017FF  100%"), std::string::npos) << last;
+    ASSERT_EQ(ui.Phases().size(), 1u);
+    EXPECT_EQ(ui.Phases()[0].bytes, 4096u);
+    EXPECT_EQ(ui.Phases()[0].name, WorkPhaseName(c.phase));
+  }
+}
+
+// A narrow terminal drops the label, never the figures.
+TEST(ConsoleBar, ANarrowTerminalDropsTheLabelBeforeTheRate) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  ConsoleOperator ui(out, err, in, false, true);
+  ui.SetColumns(30);
+  ui.ShowStatus("Gravando e conferindo memória de programa...", false);
+  ui.PhaseStarted(WorkPhase::WriteFlash, 0x800, 0x17FF);
+  ui.PhaseEnded(WorkPhase::WriteFlash, true);
+  const std::string text = err.str();
+  const std::string last = text.substr(text.rfind('\r'));
+  EXPECT_EQ(last.find("Gravando"), std::string::npos) << last;
+  EXPECT_NE(last.find("0x0017FF  100%"), std::string::npos) << last;
 }
 
 }  // namespace

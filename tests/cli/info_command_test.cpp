@@ -142,10 +142,10 @@ TEST(ConsoleOperatorTest, PlainProgressSumsUpEachPhase) {
     std::istringstream in;
     ConsoleOperator ui(out, err, in, false, false);
     ui.ShowStatus(" Gravando", false);
-    ui.SetProgressMax(0x17FF);
-    ui.SetProgressMin(0x800);
+    ui.PhaseStarted(WorkPhase::WriteFlash, 0x800, 0x17FF);
     for (uint32_t a = 0x800; a < c.stop; a += 0x80) ui.SetProgressPosition(a);
     ui.SetProgressPosition(c.stop);
+    ui.PhaseEnded(WorkPhase::WriteFlash, c.stop == 0x17FF);
     ui.ShowStatus(" Verificando", false);
     const std::string text = err.str();
     EXPECT_EQ(text.rfind(c.line, 0), 0u) << text;
@@ -160,14 +160,12 @@ TEST(ConsoleOperatorTest, TerminalBarShowsTheRateOfEachPhase) {
   std::ostringstream out, err;
   std::istringstream in;
   ConsoleOperator ui(out, err, in, false, true);
-  ui.SetProgressMax(0x17FF);
-  ui.SetProgressMin(0x800);
-  ui.SetProgressPosition(0x800);
   ui.ShowStatus("Apagando", false);
+  ui.PhaseStarted(WorkPhase::Erase, 0x800, 0x17FF);
   ui.SetProgressPosition(0x17FF);
+  ui.PhaseEnded(WorkPhase::Erase, true);
   ui.ShowStatus("Gravando", false);
-  ui.SetProgressMin(0x800);
-  ui.SetProgressPosition(0x800);
+  ui.PhaseStarted(WorkPhase::WriteFlash, 0x800, 0x17FF);
   for (uint32_t a = 0x880; a < 0x1000; a += 0x80) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     ui.SetProgressPosition(a);

@@ -109,6 +109,20 @@ TEST_F(WriteCommand, DecidesAndWritesAsTheDeviceAndTheOperatorAllow) {
     EXPECT_TRUE(j["elapsed"].is_string());
     EXPECT_TRUE(j["elapsedSeconds"].is_number_unsigned()) << j["elapsedSeconds"];
     EXPECT_EQ(j["status"], c.status);
+    // The phases come from the engine's typed events: a written device went
+    // through the erase and the whole write range.
+    ASSERT_TRUE(j["phases"].is_array());
+    if (c.written) {
+      std::vector<std::string> names;
+      for (const auto& p : j["phases"]) names.push_back(p["name"]);
+      EXPECT_EQ(names, (std::vector<std::string>{"erase", "writeFlash"}));
+      const nlohmann::json& write = j["phases"][1];
+      EXPECT_EQ(write["start"], ApplicationStart);
+      EXPECT_EQ(write["bytes"], write["end"].get<uint32_t>() - ApplicationStart + 1);
+      EXPECT_GE(write["seconds"].get<double>(), 0.0);
+    } else {
+      EXPECT_TRUE(j["phases"].empty());
+    }
 
     // Either way the device ends up running its firmware.
     EXPECT_FALSE(device.InBootMode());
