@@ -1,4 +1,6 @@
 // The command-line form of a fault.
+#include <cctype>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -21,7 +23,7 @@ constexpr KindName kKinds[] = {
 [[noreturn]] void Malformed(const std::string& text) {
   throw std::invalid_argument("malformed fault '" + text +
                               "' (expected KIND@REQUEST, unplug@REQUEST+MS or "
-                              "failwrite:ADDRESS*TIMES)");
+                              "failwrite:ADDRESS*TIMES, each after an optional DEVICE:)");
 }
 
 // A whole unsigned number in decimal, or hexadecimal with 0x.
@@ -74,6 +76,31 @@ Fault ParseFault(const std::string& text) {
   }
   fault.address = static_cast<uint32_t>(Number(rest, text));
   return fault;
+}
+
+// A fault's kind starts with a letter, so a leading run of digits before ':'
+// can only be a device number.
+DeviceFault ParseDeviceFault(const std::string& text) {
+  size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  DeviceFault result;
+  std::string rest = text;
+  if (digits > 0) {
+    if (digits >= text.size() || text[digits] != ':') Malformed(text);
+    unsigned long long device = 0;  // decimal: a leading 0 is not octal here
+    for (size_t i = 0; i < digits; ++i) {
+      device = device * 10 + static_cast<unsigned>(text[i] - '0');
+      if (device > std::numeric_limits<unsigned>::max()) Malformed(text);
+    }
+    result.device = static_cast<unsigned>(device);
+    rest = text.substr(digits + 1);
+  }
+  try {
+    result.fault = ParseFault(rest);
+  } catch (const std::invalid_argument&) {
+    Malformed(text);
+  }
+  return result;
 }
 
 }  // namespace bq::sim

@@ -3,6 +3,12 @@
 // on the first line, runs until SIGINT or SIGTERM, and re-enters boot mode on
 // SIGUSR1 (the operator pressing the boot button).
 //
+// --count N plays N such devices in one process, one thread each: device i has
+// the serial number --serial + i, its own link --link PREFIX followed by i, and
+// the faults given to every device plus those given to it alone ("i:FAULT").
+// The N slave paths are the first N lines, in order; SIGUSR1 presses the boot
+// button of every device.
+//
 // A board swap on a production line is a second bootquarn-sim started with
 // the same --link PATH: it takes the link over, so the tool's next open of the
 // port reaches the new board, and the first one can be stopped at leisure (it
@@ -14,7 +20,10 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "virtual_device.h"
 
@@ -113,11 +122,14 @@ void AddOptions(CLI::App& app, SimOptions& options, std::vector<std::string>& fa
                  "inject a fault (repeatable): drop@K corrupt@K wrongcode@K failwrite@K "
                  "corruptwrite@K unplug@K[+MS] failwrite:ADDR[*N] corruptwrite:ADDR[*N]. K counts "
                  "every request: boot frames, link and QX frames, bridge runs. A text reply "
-                 "(QX version, bridge) is garbled by corrupt and wrongcode alike");
+                 "(QX version, bridge) is garbled by corrupt and wrongcode alike. With --count, "
+                 "I:FAULT (e.g. 2:unplug@40) strikes device I only, a bare FAULT every device, "
+                 "each counting its own requests");
   app.add_option("--link", options.linkPath,
                  "keep a symlink at PATH pointing at the current slave. Another bootquarn-sim "
                  "started with the same PATH takes the link over (a board swap); this one then "
-                 "leaves it alone, also when it stops");
+                 "leaves it alone, also when it stops. With --count, PATH is a prefix: device I "
+                 "keeps the link PATH followed by I (/tmp/ttyQ0, /tmp/ttyQ1, ...)");
 }
 
 const char* OutcomeText(bq::sim::RequestOutcome outcome) {
@@ -151,22 +163,32 @@ const char* KindText(RequestKind kind) {
 // One line per request, e.g. "#0 request 01 FF FF FF -> reply 01 02 02 01 00 00",
 // "#1 link request 24 3A C5 0E 97 -> reply C4 -> boot mode", "#2 run 'N' x24 (no reply)" or
 // "#3 run 'P' x25 -> reply 00 FF 70 ... \"\\x00\\xFFponte_1\\r\\n\"".
-void LogRequest(const bq::sim::Request& request) {
-  std::cerr << "#" << request.index << " " << KindText(request.kind) << " ";
+// With several devices each line starts with the device's number, "2: #0 ...".
+// The devices log from their own threads: a line is written whole.
+std::string RequestLine(const bq::sim::Request& request) {
+  std::string line = "#" + std::to_string(request.index) + " " + KindText(request.kind) + " ";
   if (request.kind == RequestKind::kLetterRun) {
-    std::cerr << "'" << static_cast<char>(request.command) << "' x" << request.payload.size();
+    line += "'" + std::string(1, static_cast<char>(request.command)) + "' x" +
+            std::to_string(request.payload.size());
   } else {
-    std::cerr << Hex(request.payload);
+    line += Hex(request.payload);
   }
   if (!request.reply.empty()) {
-    std::cerr << " -> reply " << Hex(request.reply);
+    line += " -> reply " + Hex(request.reply);
     const bool text =
         request.kind == RequestKind::kQxFrame || request.kind == RequestKind::kLetterRun;
-    if (text) std::cerr << " " << Quoted(request.reply);
+    if (text) line += " " + Quoted(request.reply);
   }
-  std::cerr << OutcomeText(request.outcome);
-  if (request.entersBoot) std::cerr << " -> boot mode";
-  std::cerr << '\n';
+  line += OutcomeText(request.outcome);
+  if (request.entersBoot) line += " -> boot mode";
+  return line;
+}
+
+std::mutex logMutex;
+
+void LogLine(const std::string& line) {
+  std::lock_guard lock(logMutex);
+  std::cerr << line << '\n';
 }
 
 std::string Summary(const bq::sim::VirtualDevice& device, Personality personality) {
@@ -180,6 +202,19 @@ std::string Summary(const bq::sim::VirtualDevice& device, Personality personalit
          " requests, " + std::to_string(stats.bytesWrongRate) + " bytes at a wrong rate";
 }
 
+// One device's options: the shared ones, its own serial number and link, and
+// the faults meant for every device or for it alone.
+SimOptions DeviceOptions(const SimOptions& shared, unsigned index, bool several,
+                         const std::vector<bq::sim::DeviceFault>& faults) {
+  SimOptions options = shared;
+  options.serialNumber = static_cast<uint16_t>(shared.serialNumber + index);
+  if (several && !shared.linkPath.empty()) options.linkPath += std::to_string(index);
+  for (const auto& f : faults) {
+    if (!f.device || *f.device == index) options.faults.push_back(f.fault);
+  }
+  return options;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,45 +224,85 @@ int main(int argc, char** argv) {
   bool blank = false;
   bool shortReply = false;
   bool verbose = false;
+  unsigned count = 1;
   AddOptions(app, options, faultTexts, blank, shortReply);
-  app.add_flag("-v,--verbose", verbose, "log every request and reply on stderr");
+  auto* countOption =
+      app.add_option("--count", count,
+                     "play N devices in one process, one pseudo-terminal each, and print their "
+                     "N slave paths as the first N lines. Device I (from 0) has the serial "
+                     "number --serial + I; see --link and --fault for the rest")
+          ->check(CLI::Range(1u, 64u))
+          ->option_text("N (1 to 64, default 1)");
+  app.add_flag("-v,--verbose", verbose,
+               "log every request and reply on stderr (with --count, each line starts with "
+               "the device's number, \"2: #0 request ...\")");
   app.set_version_flag("--version", std::string("bootquarn-sim ") + BQ_VERSION,
                        "print the program version and exit");
   CLI11_PARSE(app, argc, argv);
+  // --count given, even as 1: the link is a prefix and the log lines carry numbers,
+  // so a script that sets the count gets the same names for any N.
+  const bool several = countOption->count() > 0;
 
   options.longVersionReply = !shortReply;
   if (blank) options.memory = bq::sim::MemoryContent::kBlank;
+  std::vector<bq::sim::DeviceFault> faults;
   try {
-    for (const auto& text : faultTexts) options.faults.push_back(bq::sim::ParseFault(text));
+    for (const auto& text : faultTexts) {
+      faults.push_back(bq::sim::ParseDeviceFault(text));
+      if (faults.back().device && *faults.back().device >= count) {
+        throw std::invalid_argument("fault '" + text + "' names device " +
+                                    std::to_string(*faults.back().device) + " of " +
+                                    std::to_string(count) + " (devices count from 0)");
+      }
+    }
   } catch (const std::invalid_argument& e) {
     std::cerr << "bootquarn-sim: " << e.what() << '\n';
     return 2;
   }
+  if (options.serialNumber + (count - 1u) > 0xFFFFu) {
+    std::cerr << "bootquarn-sim: serial numbers " << options.serialNumber << " to "
+              << options.serialNumber + (count - 1u) << " go beyond 65535\n";
+    return 2;
+  }
 
-  // Block the signals before the device thread starts so that only sigwait sees them.
+  // Block the signals before the device threads start so that only sigwait sees them.
   sigset_t signals;
   sigemptyset(&signals);
   for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  bq::sim::VirtualDevice device(options);
-  if (verbose) device.SetRequestObserver(LogRequest);
-  try {
-    device.Start();
-  } catch (const bq::sim::SimError& e) {
-    std::cerr << "bootquarn-sim: " << e.what() << '\n';
-    return 1;
+  std::vector<std::unique_ptr<bq::sim::VirtualDevice>> devices;
+  for (unsigned i = 0; i < count; ++i) {
+    auto& device = devices.emplace_back(
+        std::make_unique<bq::sim::VirtualDevice>(DeviceOptions(options, i, several, faults)));
+    if (verbose) {
+      const std::string prefix = several ? std::to_string(i) + ": " : "";
+      device->SetRequestObserver(
+          [prefix](const bq::sim::Request& request) { LogLine(prefix + RequestLine(request)); });
+    }
+    try {
+      device->Start();
+    } catch (const bq::sim::SimError& e) {
+      std::cerr << "bootquarn-sim: " << (several ? "device " + std::to_string(i) + ": " : "")
+                << e.what() << '\n';
+      return 1;  // the devices started so far stop and let their links go
+    }
   }
-  std::cout << device.SlavePath() << std::endl;
+  for (const auto& device : devices) std::cout << device->SlavePath() << '\n';
+  std::cout << std::flush;
 
   for (;;) {
     int received = 0;
     if (sigwait(&signals, &received) != 0) continue;
     if (received != SIGUSR1) break;
-    device.EnterBootMode();
-    if (verbose) std::cerr << "boot mode\n";
+    for (const auto& device : devices) device->EnterBootMode();
+    if (verbose) LogLine("boot mode");
   }
-  device.Stop();
-  std::cout << Summary(device, options.personality) << std::endl;
+  for (const auto& device : devices) device->Stop();
+  for (unsigned i = 0; i < count; ++i) {
+    std::cout << (several ? std::to_string(i) + ": " : "")
+              << Summary(*devices[i], options.personality) << '\n';
+  }
+  std::cout << std::flush;
   return 0;
 }

@@ -74,4 +74,13 @@ struct SimOptions {
 // Throws std::invalid_argument with the offending text on a malformed fault.
 Fault ParseFault(const std::string& text);
 
+// A fault for a program that runs several devices: "I:FAULT" strikes device I
+// only (I in decimal, counted from 0), a bare FAULT strikes every device.
+struct DeviceFault {
+  std::optional<unsigned> device;  // empty: every device
+  Fault fault;
+};
+// Throws std::invalid_argument with the whole offending text.
+DeviceFault ParseDeviceFault(const std::string& text);
+
 }  // namespace bq::sim

@@ -43,5 +43,40 @@ TEST(ParseFault, RejectsMalformedText) {
   }
 }
 
+// "I:FAULT" for one device of several, a bare fault for all; the rest is ParseFault's.
+TEST(ParseDeviceFault, ReadsTheDeviceNumber) {
+  struct Case {
+    const char* text;
+    std::optional<unsigned> device;
+    FaultKind kind;
+  };
+  const Case cases[] = {
+      {"drop@5", {}, FaultKind::kDropReply},
+      {"2:unplug@40", 2u, FaultKind::kUnplug},
+      {"0:failwrite:0x800*2", 0u, FaultKind::kFailWrite},
+      {"010:corrupt@1", 10u, FaultKind::kCorruptReply},  // decimal, not octal
+  };
+  for (const auto& c : cases) {
+    const DeviceFault f = ParseDeviceFault(c.text);
+    EXPECT_EQ(f.device, c.device) << c.text;
+    EXPECT_EQ(f.fault.kind, c.kind) << c.text;
+  }
+  const DeviceFault full = ParseDeviceFault("3:failwrite:0x880*4");
+  EXPECT_EQ(full.fault.address, 0x880u);
+  EXPECT_EQ(full.fault.times, 4u);
+}
+
+TEST(ParseDeviceFault, RejectsMalformedTextWithItsWholeText) {
+  for (const char* text : {"2:", ":drop@1", "2drop@1", "x:drop@1", "-1:drop@1", "2:explode@1",
+                           "99999999999:drop@1", "1:2:drop@1"}) {
+    try {
+      ParseDeviceFault(text);
+      ADD_FAILURE() << text << " was accepted";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find(text), std::string::npos) << e.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace bq::sim

@@ -1,6 +1,6 @@
-// The bootquarn-sim program: first line is the port, SIGUSR1 is the boot
-// button, SIGTERM ends it with a one-line summary; -v logs each request on
-// stderr.
+// The bootquarn-sim program: first line is the port (the first N lines with
+// --count N), SIGUSR1 is the boot button, SIGTERM ends it with a one-line
+// summary per device; -v logs each request on stderr.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -10,6 +10,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "requests.h"
 
@@ -102,12 +105,84 @@ TEST(SimProgram, PrintsPortServesAndSummarises) {
   EXPECT_EQ(sim.Wait(), 0);
 }
 
-TEST(SimProgram, RejectsAMalformedFault) {
+TEST(SimProgram, RejectsBadArgumentsNamingThem) {
   if (!std::filesystem::exists(SimProgram::Path())) GTEST_SKIP() << "bootquarn-sim not built";
-  SimProgram sim({"--fault", "explode@1"});
-  EXPECT_EQ(sim.Line(), "");
-  EXPECT_NE(sim.ErrorLine().find("explode@1"), std::string::npos);
-  EXPECT_EQ(sim.Wait(), 2);
+  struct Case {
+    std::vector<std::string> args;
+    const char* named;
+  };
+  const Case cases[] = {
+      {{"--fault", "explode@1"}, "explode@1"},
+      {{"--count", "2", "--fault", "2:drop@1"}, "2:drop@1"},  // devices 0 and 1 only
+      {{"--count", "2", "--serial", "65535"}, "65535"},       // device 1 would be 65536
+  };
+  for (const auto& c : cases) {
+    SimProgram sim(c.args);
+    EXPECT_EQ(sim.Line(), "") << c.named;
+    EXPECT_NE(sim.ErrorLine().find(c.named), std::string::npos) << c.named;
+    EXPECT_EQ(sim.Wait(), 2) << c.named;
+  }
+}
+
+// Three devices in one process: each behind its own link with its own serial
+// number, a fault given to one device strikes it alone, one given bare strikes
+// all, and each device counts its own requests.
+TEST(SimProgram, CountPlaysSeveralDevicesEachWithItsOwnSerialAndFaults) {
+  if (!std::filesystem::exists(SimProgram::Path())) GTEST_SKIP() << "bootquarn-sim not built";
+  std::string dir = std::filesystem::temp_directory_path() / "bq-sim-XXXXXX";
+  ASSERT_NE(mkdtemp(dir.data()), nullptr);
+  const std::string prefix = dir + "/ttyQ";
+  {
+    SimProgram sim({"--count", "3", "--link", prefix, "--serial", "4000", "--fault", "1:drop@0",
+                    "--fault", "drop@1", "-v"});
+    std::vector<std::string> slaves;
+    for (int i = 0; i < 3; ++i) slaves.push_back(sim.Line());
+    for (int i = 0; i < 3; ++i) {
+      const std::string link = prefix + std::to_string(i);
+      ASSERT_EQ(slaves[i].rfind("/dev/pts/", 0), 0u) << slaves[i];
+      EXPECT_EQ(std::filesystem::read_symlink(link), slaves[i]) << link;
+    }
+    struct Case {
+      int device;
+      bool firstAnswered;  // only device 1 drops its request #0
+    };
+    for (const Case c : {Case{0, true}, Case{1, false}, Case{2, true}}) {
+      const uint16_t serial = static_cast<uint16_t>(4000 + c.device);
+      const Bytes identity{0x38, Hi(serial), Lo(serial), 3, 1, 5, 0x00};
+      LineClient line(prefix + std::to_string(c.device), 38400);
+      const auto first = line.Exchange(ReadIdentityRequest(), c.firstAnswered ? 300 : 100);
+      EXPECT_EQ(first, c.firstAnswered ? std::optional(identity) : std::nullopt) << c.device;
+      EXPECT_EQ(line.Exchange(ReadIdentityRequest(), 100), std::nullopt) << c.device;
+      EXPECT_EQ(line.Exchange(ReadIdentityRequest()), identity) << c.device;
+    }
+    EXPECT_EQ(sim.ErrorLine(), "0: #0 request 0D FF FF FF -> reply 38 0F A0 03 01 05 00");
+    // The boot button is every device's: each one left its loader, each one is back.
+    std::vector<std::unique_ptr<LineClient>> lines;
+    for (int i = 0; i < 3; ++i) {
+      lines.push_back(std::make_unique<LineClient>(prefix + std::to_string(i), 38400));
+      lines.back()->Write(Frame(ResetRunRequest()));
+      EXPECT_EQ(lines.back()->Exchange(ReadVersionRequest(), 100), std::nullopt) << i;
+    }
+    sim.Signal(SIGUSR1);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_TRUE(WaitUntil([&] {
+        return lines[i]->Exchange(ReadVersionRequest(), 50).has_value();
+      })) << i;
+    }
+    lines.clear();
+    sim.Signal(SIGTERM);
+    for (int i = 0; i < 3; ++i) {
+      const std::string summary = sim.Line();
+      EXPECT_EQ(summary.rfind(std::to_string(i) + ": boot, serial " + std::to_string(4000 + i), 0),
+                0u)
+          << summary;
+    }
+    EXPECT_EQ(sim.Wait(), 0);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_FALSE(std::filesystem::is_symlink(prefix + std::to_string(i))) << i;
+    }
+  }
+  std::filesystem::remove_all(dir);
 }
 
 // The bridge's runs, its boot entry and the boot loader's requests all show
