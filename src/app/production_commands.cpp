@@ -15,6 +15,7 @@
 #include "app/kfx_generation.h"
 #include "app/station.h"
 #include "serial/boot_port.h"
+#include "shell/translation.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -39,13 +40,32 @@ std::optional<int32_t> ReadBootSerial(Station& st) {
 
 }  // namespace
 
+std::string FileKindText(const std::string& file) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  switch (fs::status(file, ec).type()) {
+    case fs::file_type::directory:
+      return _("is a folder, not a file");
+    case fs::file_type::fifo:
+      return _("is a FIFO, not a file");
+    case fs::file_type::character:
+    case fs::file_type::block:
+      return _("is a device, not a file");
+    case fs::file_type::socket:
+      return _("is a socket, not a file");
+    default:
+      return {};
+  }
+}
+
 std::optional<std::string> ReportUnreadableFile(Station& st, const std::string& file) {
   std::error_code ec;
   const bool regular = std::filesystem::is_regular_file(file, ec);
   errno = 0;
   if (regular && std::ifstream(file, std::ios::binary).is_open()) return std::nullopt;
   const int err = regular ? errno : (ec ? ec.value() : ENOENT);
-  const std::string reason = err == 0 ? "não é um arquivo comum" : ErrnoText(err);
+  std::string reason = regular ? std::string() : FileKindText(file);
+  if (reason.empty()) reason = err == 0 ? "não é um arquivo comum" : ErrnoText(err);
   const std::string text = "Erro abrindo arquivo [" + file + "] =" + reason;
   st.ui.ShowErrorBox(text);
   return text;

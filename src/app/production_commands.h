@@ -76,6 +76,9 @@ bool botResetaProducaoClick(Station& st);
 // The firmware file chosen for a device must open before the device is
 // touched: otherwise the reason is shown in an error box and returned.
 std::optional<std::string> ReportUnreadableFile(Station& st, const std::string& file);
+// What a path is when it is there but no regular file ("is a folder, not a
+// file", ...); empty for a regular file or a path that is not there.
+std::string FileKindText(const std::string& file);
 // Buttons of the panel that do nothing.
 inline void botGravaVariosClick(Station&) {}
 inline void botCancelWrClick(Station&) {}

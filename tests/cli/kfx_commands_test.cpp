@@ -31,6 +31,19 @@ class KfxCommands : public ::testing::Test {
     return {run.status, nlohmann::json::parse(run.out, nullptr, false)};
   }
 
+  // Runs the program without --json: the exit status and stdout and stderr together.
+  QuickRun CliText(const std::string& args) {
+    const std::string cmd = "XDG_DATA_HOME='" + dir_ + "/data' '" BQ_BIN_DIR "/bootquarn-cli' " +
+                            args + " 2>&1 </dev/null";
+    FILE* pipe = ::popen(cmd.c_str(), "r");
+    std::string out;
+    std::array<char, 4096> buf;
+    for (size_t n; (n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0;)
+      out.append(buf.data(), n);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  }
+
   std::string dir_;
 };
 
@@ -75,6 +88,37 @@ TEST_F(KfxCommands, KfxFileFollowsTheLastFileAndIsRemembered) {
   EXPECT_EQ(k["file"], block + "/P00_V2_05_NS000036.kfx");
   EXPECT_EQ(k["exists"], true);
   EXPECT_EQ(Cli("kfx-file -1").first, 2);
+}
+
+// A serial number has 16 bits: one beyond them is a usage error, said in
+// those words, and the last firmware file stays as it was.
+TEST_F(KfxCommands, KfxFileRefusesASerialNumberBeyondSixteenBits) {
+  const std::string block = dir_ + "/P00_0_99_v2_5";
+  fs::create_directory(block);
+  std::ofstream(block + "/P00_V2_05_NS000036.kfx") << ":00000001FF\r\n";
+  ASSERT_EQ(Cli("info '" + block + "/P00_V2_05_NS000036.kfx'").first, 0);
+  for (const char* bad : {"65536", "-1", "99999999999"}) {
+    SCOPED_TRACE(bad);
+    const QuickRun run = CliText(std::string("kfx-file ") + bad);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("0 to 65535"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("1797"), std::string::npos) << run.out;
+  }
+  auto [status, j] = Cli("kfx-file 65535");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(j["file"], dir_ + "/P00_65500_65599_v2_5/P00_V2_05_NS065535.kfx");
+  // The rejected numbers left the last file alone: 65535 was named from it.
+}
+
+// A per-serial name that is a folder is no firmware file: kfx-file says so.
+TEST_F(KfxCommands, KfxFileNamesAFileThatIsAFolder) {
+  const std::string block = dir_ + "/P00_0_99_v2_5";
+  fs::create_directories(block + "/P00_V2_05_NS000037.kfx");
+  std::ofstream(block + "/P00_V2_05_NS000036.kfx") << ":00000001FF\r\n";
+  ASSERT_EQ(Cli("info '" + block + "/P00_V2_05_NS000036.kfx'").first, 0);
+  const QuickRun run = CliText("kfx-file 37");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("is a folder, not a file"), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The production panel: the one-press ZirconBox upgrade with the file of the
 // device's own serial number, and the loop that upgrades each new accessory.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <condition_variable>
 #include <filesystem>
@@ -204,6 +205,33 @@ TEST_F(Production, LoopEndsAtAMissingFile) {
   EXPECT_FALSE(device.InBootMode());
   ASSERT_EQ(ui.Errors().size(), 1u);
   EXPECT_NE(ui.Errors()[0].find("NS000150.kfx"), std::string::npos);
+}
+
+// A firmware file that is no file is named for what it is, not as missing.
+TEST_F(Production, AnUnreadableFileIsNamedForWhatItIs) {
+  const std::string fifo = dir_ + "/fifo.kfx";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string device = dir_ + "/device.kfx";
+  fs::create_symlink("/dev/null", device);
+  struct Case {
+    std::string file;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {blocks_[0], "is a folder, not a file"},
+      {fifo, "is a FIFO, not a file"},
+      {device, "is a device, not a file"},
+      {dir_ + "/none.kfx", "No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ui.Clear();
+    const std::optional<std::string> text = ReportUnreadableFile(station, c.file);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(*text, "Erro abrindo arquivo [" + c.file + "] =" + c.reason);
+    EXPECT_EQ(ui.Errors(), std::vector<std::string>{*text});
+  }
+  EXPECT_FALSE(ReportUnreadableFile(station, FileOf(0, 36)).has_value());
 }
 
 }  // namespace
