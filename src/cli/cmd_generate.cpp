@@ -52,6 +52,12 @@ void AddGenerateCommand(CLI::App& app, int* exitCode) {
   cmd->add_option("--end", opt->end, _("Blocks start below this number"))->required();
   AddSessionOptions(cmd, opt->session, false);
   cmd->callback([exitCode, opt] {
+    // The window's own fields may ask for no block at all; on the command
+    // line such a range is a mistake, said before anything is touched.
+    if (opt->end <= opt->first) {
+      throw CLI::ValidationError(Fill(_("--end must be above --first (%1 is not above %2)"),
+                                      {std::to_string(opt->end), std::to_string(opt->first)}));
+    }
     CliSession session(opt->session);
     const int status = session.Run([&] { return RunGenerate(session, *opt); });
     session.Close();  // a failed save is a warning; the command's outcome stands

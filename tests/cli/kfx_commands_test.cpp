@@ -72,6 +72,19 @@ TEST_F(KfxCommands, GenerateFromAMissingSourceFails) {
   EXPECT_EQ(Cli("generate --first 0").first, 2);
 }
 
+// An end at or below the first number names no block: a usage error, nothing written.
+TEST_F(KfxCommands, GenerateRefusesAnEndNotAboveTheFirst) {
+  for (const char* range : {"--first 300 --end 300", "--first 300 --end 200"}) {
+    SCOPED_TRACE(range);
+    const QuickRun run = CliText("generate '" + dir_ + "/app.hex' " + range + " --json");
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_NE(run.out.find("--end must be above --first"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Arquivos gerados"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\"ok\""), std::string::npos) << run.out;
+    EXPECT_FALSE(fs::exists(dir_ + "/P00_300_399_v2_5"));
+  }
+}
+
 TEST_F(KfxCommands, KfxFileFollowsTheLastFileAndIsRemembered) {
   const std::string block = dir_ + "/P00_0_99_v2_5";
   fs::create_directory(block);
