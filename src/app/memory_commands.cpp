@@ -44,34 +44,72 @@ class PhaseScope {
   MemoryRunResult result_ = MemoryRunResult::ReadFailed;
 };
 
+// A reply lost or spoilt on the line is asked for again, as a write's block is.
+constexpr int kReadAttempts = kWriteAttempts;
+
+template <typename Read>
+auto WithRetries(Read read) -> decltype(read()) {
+  for (int attempt = 1;; ++attempt) {
+    auto got = read();
+    if (got || attempt == kReadAttempts) return got;
+  }
+}
+
+// One flash chunk of dest.size() bytes from address, with retries.
+bool ReadFlashChunk(Station& st, uint32_t address, std::span<uint8_t> dest) {
+  auto bytes = WithRetries([&] {
+    return ReadFlash(st.link(), static_cast<uint16_t>(address),
+                     static_cast<uint8_t>(dest.size() / kFlashUnit));
+  });
+  if (!bytes) return false;
+  std::copy(bytes->begin(), bytes->end(), dest.begin());
+  return true;
+}
+
+bool ReadEepromChunk(Station& st, uint32_t address, std::span<uint8_t, kEepromSize> dest) {
+  auto block =
+      WithRetries([&] { return ReadEepromBlock(st.link(), static_cast<uint16_t>(address)); });
+  if (!block) return false;
+  std::copy(block->begin(), block->end(), dest.begin() + address);
+  return true;
+}
+
 // Reads into dest from an 8-byte aligned address, a whole number of units.
+// A block that never answers well is named in failedAt.
 MemoryRunResult ReadFlashInto(Station& st, WorkPhase phase, uint32_t address,
-                              std::span<uint8_t> dest) {
+                              std::span<uint8_t> dest, std::optional<uint32_t>& failedAt) {
   const uint32_t last = address + static_cast<uint32_t>(dest.size()) - 1;
   PhaseScope scope(st.ui, phase, address, last);
   for (size_t done = 0; done < dest.size();) {
     st.ui.ProcessMessages();
     if (st.cancelFlag) return scope.End(MemoryRunResult::Cancelled);
     const size_t count = std::min<size_t>(kReadChunk, dest.size() - done);
-    auto bytes = ReadFlash(st.link(), static_cast<uint16_t>(address + done),
-                           static_cast<uint8_t>(count / kFlashUnit));
-    if (!bytes) return scope.End(MemoryRunResult::ReadFailed);
-    std::copy(bytes->begin(), bytes->end(), dest.begin() + static_cast<ptrdiff_t>(done));
+    const uint32_t at = static_cast<uint32_t>(address + done);
+    if (!ReadFlashChunk(st, at, dest.subspan(done, count))) {
+      failedAt = at;
+      return scope.End(MemoryRunResult::ReadFailed);
+    }
     done += count;
     st.ui.SetProgressPosition(static_cast<uint32_t>(address + done - 1));
   }
   return scope.End(MemoryRunResult::Ok);
 }
 
+constexpr uint32_t EepromAddress(uint32_t address) {
+  return kEepromUpperWord << 16 | address;
+}
+
 MemoryRunResult ReadEepromInto(Station& st, WorkPhase phase, uint32_t first, uint32_t last,
-                               std::span<uint8_t, kEepromSize> dest) {
+                               std::span<uint8_t, kEepromSize> dest,
+                               std::optional<uint32_t>& failedAt) {
   PhaseScope scope(st.ui, phase, first, last);
   for (uint32_t address = first; address <= last; address += kEepromBlockSize) {
     st.ui.ProcessMessages();
     if (st.cancelFlag) return scope.End(MemoryRunResult::Cancelled);
-    auto block = ReadEepromBlock(st.link(), static_cast<uint16_t>(address));
-    if (!block) return scope.End(MemoryRunResult::ReadFailed);
-    std::copy(block->begin(), block->end(), dest.begin() + address);
+    if (!ReadEepromChunk(st, address, dest)) {
+      failedAt = EepromAddress(address);
+      return scope.End(MemoryRunResult::ReadFailed);
+    }
     st.ui.SetProgressPosition(address + kEepromBlockSize - 1);
   }
   return scope.End(MemoryRunResult::Ok);
@@ -84,28 +122,75 @@ std::optional<uint32_t> FirstDifference(std::span<const uint8_t> a, std::span<co
   return base + static_cast<uint32_t>(ia - a.begin());
 }
 
+// The first difference between device and file (both from base), each one
+// found read again, whole chunk, before it counts: a reply spoilt on the line
+// is never taken for the device's content. reread(offset, count) reads that
+// part of device once more; false when it got no good reply.
+template <typename Reread>
+std::optional<uint32_t> ConfirmedDifference(std::span<uint8_t> device,
+                                            std::span<const uint8_t> file, uint32_t base,
+                                            uint32_t chunk, Reread reread,
+                                            std::optional<uint32_t>& failedAt) {
+  for (size_t from = 0; from < device.size();) {
+    auto found = FirstDifference(device.subspan(from), file.subspan(from),
+                                 base + static_cast<uint32_t>(from));
+    if (!found) return std::nullopt;
+    const size_t offset = (*found - base) / chunk * chunk;
+    const size_t count = std::min<size_t>(chunk, device.size() - offset);
+    if (!reread(offset, count)) {
+      failedAt = base + static_cast<uint32_t>(offset);
+      return std::nullopt;
+    }
+    if (auto again = FirstDifference(device.subspan(offset, count), file.subspan(offset, count),
+                                     base + static_cast<uint32_t>(offset))) {
+      return again;
+    }
+    from = offset + count;
+  }
+  return std::nullopt;
+}
+
 // Compares the device with the loaded image over the outcome's ranges.
 void CompareWithDevice(Station& st, VerifyOutcome& outcome) {
   const FirmwareImage& file = *st.image;
   auto device = std::make_unique<FirmwareImage>();
   const uint32_t size = outcome.flashEnd + 1 - ApplicationStart;
   std::span<uint8_t> flash(device->flash.data() + ApplicationStart, size);
-  outcome.result = ReadFlashInto(st, WorkPhase::VerifyFlash, ApplicationStart, flash);
+  outcome.result =
+      ReadFlashInto(st, WorkPhase::VerifyFlash, ApplicationStart, flash, outcome.failedAddress);
   if (outcome.result != MemoryRunResult::Ok) return;
-  outcome.firstDifference =
-      FirstDifference(flash, std::span<const uint8_t>(file.flash).subspan(ApplicationStart, size),
-                      ApplicationStart);
+  outcome.firstDifference = ConfirmedDifference(
+      flash, std::span<const uint8_t>(file.flash).subspan(ApplicationStart, size), ApplicationStart,
+      kReadChunk,
+      [&](size_t offset, size_t count) {
+        return ReadFlashChunk(st, static_cast<uint32_t>(ApplicationStart + offset),
+                              flash.subspan(offset, count));
+      },
+      outcome.failedAddress);
+  if (outcome.failedAddress) {
+    outcome.result = MemoryRunResult::ReadFailed;
+    return;
+  }
   if (!outcome.firstDifference && outcome.eepromCompared) {
     // The boot loader's own granule at 0 is never written, so never compared.
     const uint32_t first = kGranule;
     const uint32_t last = st.options.smartWrite ? TrimmedEepromEnd(file) : kEepromTop;
-    outcome.result = ReadEepromInto(st, WorkPhase::VerifyEeprom, first, last, device->eeprom);
+    outcome.result = ReadEepromInto(st, WorkPhase::VerifyEeprom, first, last, device->eeprom,
+                                    outcome.failedAddress);
     if (outcome.result != MemoryRunResult::Ok) return;
-    const auto from = [&](const auto& e) {
-      return std::span<const uint8_t>(e).subspan(first, last + 1 - first);
-    };
-    outcome.firstDifference =
-        FirstDifference(from(device->eeprom), from(file.eeprom), kEepromUpperWord << 16 | first);
+    const auto from = [&](auto& e) { return std::span(e).subspan(first, last + 1 - first); };
+    std::optional<uint32_t> failedAt;
+    outcome.firstDifference = ConfirmedDifference(
+        from(device->eeprom), from(file.eeprom), EepromAddress(first), kEepromBlockSize,
+        [&](size_t offset, size_t) {
+          return ReadEepromChunk(st, first + static_cast<uint32_t>(offset), device->eeprom);
+        },
+        failedAt);
+    if (failedAt) {
+      outcome.failedAddress = failedAt;
+      outcome.result = MemoryRunResult::ReadFailed;
+      return;
+    }
   }
   if (outcome.firstDifference) outcome.result = MemoryRunResult::Differs;
 }
@@ -132,21 +217,24 @@ VerifyOutcome VerifyAttachedDevice(Station& st, const std::string& fileName) {
   return outcome;
 }
 
-MemoryRunResult ReadAttachedMemory(Station& st, uint32_t first, uint32_t last, bool eeprom,
-                                   FirmwareImage& into) {
+ReadOutcome ReadAttachedMemory(Station& st, uint32_t first, uint32_t last, bool eeprom,
+                               FirmwareImage& into) {
   st.cancelFlag = false;
   into.FillBlank();
   DeviceCommandScope scope(st);
-  if (!DetectBootBaudRate(st)) return MemoryRunResult::NoBootLoader;
+  ReadOutcome outcome;
+  if (!DetectBootBaudRate(st)) return outcome;
   // The loader reads whole 8-byte units: widen the range to them.
   const uint32_t from = first & ~uint32_t{kFlashUnit - 1};
   const uint32_t to = std::min(last | uint32_t{kFlashUnit - 1}, kReadableFlashTop);
-  MemoryRunResult result = ReadFlashInto(
-      st, WorkPhase::ReadFlash, from, std::span<uint8_t>(into.flash.data() + from, to + 1 - from));
-  if (result == MemoryRunResult::Ok && eeprom) {
-    result = ReadEepromInto(st, WorkPhase::ReadEeprom, 0, kEepromSize - 1, into.eeprom);
+  outcome.result = ReadFlashInto(st, WorkPhase::ReadFlash, from,
+                                 std::span<uint8_t>(into.flash.data() + from, to + 1 - from),
+                                 outcome.failedAddress);
+  if (outcome.result == MemoryRunResult::Ok && eeprom) {
+    outcome.result = ReadEepromInto(st, WorkPhase::ReadEeprom, 0, kEepromSize - 1, into.eeprom,
+                                    outcome.failedAddress);
   }
-  return result;
+  return outcome;
 }
 
 }  // namespace bq

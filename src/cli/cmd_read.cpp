@@ -54,15 +54,15 @@ std::string WriteOut(const ReadOptions& options, const FirmwareImage& image) {
 
 std::string ReadAndWrite(CliSession& session, const ReadOptions& options, int& status) {
   auto image = std::make_unique<FirmwareImage>();
-  MemoryRunResult result = MemoryRunResult::NoBootLoader;
+  ReadOutcome read;
   status = session.Run([&] {
-    result =
+    read =
         ReadAttachedMemory(session.station(), options.first, options.last, options.eeprom, *image);
     return kExitOk;
   });
-  if (result != MemoryRunResult::Ok) {
-    status = result == MemoryRunResult::Cancelled ? kExitCancelled : kExitFailure;
-    return MemoryRunError(session, result);
+  if (read.result != MemoryRunResult::Ok) {
+    status = read.result == MemoryRunResult::Cancelled ? kExitCancelled : kExitFailure;
+    return MemoryRunError(session, read.result, read.failedAddress);
   }
   std::string error = WriteOut(options, *image);
   if (!error.empty()) {

@@ -52,7 +52,7 @@ int Verify(CliSession& session, const VerifyOptions& options) {
     error = BeyondReachText(outcome.flashEnd);
     session.ui().ShowErrorBox(error);
   } else {
-    error = MemoryRunError(session, outcome.result);
+    error = MemoryRunError(session, outcome.result, outcome.failedAddress);
   }
   if (session.json()) {
     nlohmann::json out{{"ok", outcome.result == MemoryRunResult::Ok},

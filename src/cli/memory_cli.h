@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "app/memory_commands.h"
 #include "cli/boot_cli.h"
 #include "cli/i18n.h"
+#include "programming/programming_plan.h"
 
 namespace bq::cli {
 
@@ -19,7 +21,9 @@ inline std::string AddressText(uint32_t address) {
 }
 
 // The reason for a run that ended short of its end; shown on stderr.
-inline std::string MemoryRunError(CliSession& session, MemoryRunResult result) {
+// failedAddress names the block a ReadFailed run could not read.
+inline std::string MemoryRunError(CliSession& session, MemoryRunResult result,
+                                  std::optional<uint32_t> failedAddress = std::nullopt) {
   std::string error;
   switch (result) {
     case MemoryRunResult::NoBootLoader:
@@ -30,7 +34,10 @@ inline std::string MemoryRunError(CliSession& session, MemoryRunResult result) {
       }
       return error;
     case MemoryRunResult::ReadFailed:
-      error = _("the device stopped answering the memory reads");
+      error = failedAddress
+                  ? Fill(_("the device gave no good reply to the read of %1 after %2 attempts"),
+                         {AddressText(*failedAddress), std::to_string(kWriteAttempts)})
+                  : _("the device stopped answering the memory reads");
       break;
     case MemoryRunResult::Cancelled:
       error = _("cancelled");

@@ -434,5 +434,125 @@ TEST_F(WriteCommand, ReadWritesAHexFileOurLoaderReadsBackAndKeepsAnExistingOne) 
   EXPECT_NE(ReadWhole(out), before);
 }
 
+// The index and address of the n-th request (from 0) with the command
+// among a clean run's requests.
+std::pair<uint64_t, uint32_t> NthRequest(const sim::VirtualDevice& device, uint8_t command,
+                                         size_t n) {
+  for (const sim::Request& r : device.Requests()) {
+    if (r.command == command && n-- == 0) {
+      return {r.index, static_cast<uint32_t>(r.payload[1] << 8 | r.payload[2])};
+    }
+  }
+  ADD_FAILURE() << "no such request";
+  return {0, 0};
+}
+
+// One lost or spoilt reply anywhere in a read is asked again: the copy and
+// the comparison come out right. Faults that outlast the retries of one block
+// end the run naming its address.
+TEST_F(WriteCommand, ReadAndVerifyAskAgainAfterABadReply) {
+  const FirmwareImage image = ExampleImage();
+  const std::vector<uint8_t> exampleFlash(image.flash.begin() + 0x800,
+                                          image.flash.begin() + 0x10000);
+  // Where the requests fall on a clean device.
+  uint64_t flashRead = 0, eepromRead = 0, verifyRead = 0;
+  uint32_t flashAddress = 0, eepromAddress = 0, verifyAddress = 0;
+  {
+    sim::VirtualDevice& device = StartDevice({});
+    ASSERT_EQ(
+        Cli({"read", dataHome_ + "/clean.hex", "--port", device.PortPath(), "--eeprom"}).status, 0);
+    std::tie(flashRead, flashAddress) = NthRequest(device, boot::kCompareFlash, 40);
+    std::tie(eepromRead, eepromAddress) = NthRequest(device, boot::kReadEeprom, 3);
+    device.Stop();
+    sim::VirtualDevice& again = StartDevice({});
+    again.LoadFlash(0x800, exampleFlash);
+    ASSERT_EQ(Cli({"verify", kKfx, "--port", again.PortPath()}).status, 0);
+    std::tie(verifyRead, verifyAddress) = NthRequest(again, boot::kCompareFlash, 10);
+    again.Stop();
+  }
+  struct Case {
+    const char* name;
+    std::string command;  // read or verify
+    std::vector<std::string> faults;
+    std::optional<uint32_t> failsAt;
+  };
+  auto at = [](const char* kind, uint64_t index, int times) {
+    std::vector<std::string> faults;
+    for (int i = 0; i < times; ++i) faults.push_back(kind + ("@" + std::to_string(index + i)));
+    return faults;
+  };
+  const Case cases[] = {
+      {"read, one dropped flash reply", "read", at("drop", flashRead, 1), std::nullopt},
+      {"read, one corrupt flash reply", "read", at("corrupt", flashRead, 1), std::nullopt},
+      {"read, one wrong reply code", "read", at("wrongcode", flashRead, 1), std::nullopt},
+      {"read, one corrupt EEPROM reply", "read", at("corrupt", eepromRead, 1), std::nullopt},
+      {"read, a block that never answers", "read", at("corrupt", flashRead, 4), flashAddress},
+      {"read, an EEPROM block that never answers", "read", at("drop", eepromRead, 4),
+       0xF00000 | eepromAddress},
+      {"verify, one dropped reply", "verify", at("drop", verifyRead, 1), std::nullopt},
+      {"verify, one corrupt reply", "verify", at("corrupt", verifyRead, 1), std::nullopt},
+      {"verify, a block that never answers", "verify", at("corrupt", verifyRead, 4), verifyAddress},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimOptions options;
+    for (const std::string& f : c.faults) options.faults.push_back(sim::ParseFault(f));
+    sim::VirtualDevice& device = StartDevice(options);
+    device.LoadFlash(0x800, exampleFlash);
+    const std::string out = dataHome_ + "/copy.hex";
+    fs::remove(out);
+    const CliRun run = c.command == "read"
+                           ? Cli({"read", out, "--port", device.PortPath(), "--eeprom", "--json"})
+                           : Cli({"verify", kKfx, "--port", device.PortPath(), "--json"});
+    nlohmann::json j;
+    ASSERT_NO_THROW(j = nlohmann::json::parse(run.out)) << run.out << run.err;
+    if (c.failsAt) {
+      EXPECT_EQ(run.status, 1) << run.err;
+      EXPECT_EQ(j["ok"], false);
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%06X", *c.failsAt);
+      EXPECT_NE(j.value("error", "").find(hex), std::string::npos) << j.dump();
+      EXPECT_NE(run.err.find(hex), std::string::npos) << run.err;
+      if (c.command == "verify") {
+        EXPECT_TRUE(j["firstDifference"].is_null());
+      }
+    } else {
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(j["ok"], true);
+      if (c.command == "read") {
+        FirmwareImage back;
+        FirmwareHeader header;
+        ASSERT_TRUE(LoadFirmwareFile(out, back, header).ok());
+        const std::vector<uint8_t> flash = device.Flash();
+        EXPECT_TRUE(
+            std::equal(flash.begin() + 0x800, flash.begin() + 0x10000, back.flash.begin() + 0x800));
+        const std::vector<uint8_t> eeprom = device.Eeprom();
+        EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), back.eeprom.begin()));
+      }
+    }
+    EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
+    device.Stop();
+  }
+}
+
+// A difference is read a second time before it is reported.
+TEST_F(WriteCommand, VerifyReadsADifferingBlockAgainBeforeReportingIt) {
+  const FirmwareImage image = ExampleImage();
+  std::vector<uint8_t> flash(image.flash.begin() + 0x800, image.flash.begin() + 0x10000);
+  sim::VirtualDevice& clean = StartDevice({});
+  clean.LoadFlash(0x800, flash);
+  ASSERT_EQ(Cli({"verify", kKfx, "--port", clean.PortPath()}).status, 0);
+  const size_t reads = CountRequests(clean, [](uint8_t c) { return c == boot::kCompareFlash; });
+  clean.Stop();
+
+  flash[0x0C31 - 0x800] ^= 0x01;
+  sim::VirtualDevice& device = StartDevice({});
+  device.LoadFlash(0x800, flash);
+  const CliRun run = Cli({"verify", kKfx, "--port", device.PortPath(), "--json"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(nlohmann::json::parse(run.out)["firstDifference"], 0x0C31);
+  EXPECT_EQ(CountRequests(device, [](uint8_t c) { return c == boot::kCompareFlash; }), reads + 1);
+}
+
 }  // namespace
 }  // namespace bq::cli
