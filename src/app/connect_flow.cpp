@@ -14,6 +14,8 @@
 #include "boot/boot_commands.h"
 #include "image/catalogue.h"
 #include "image/kfx_naming.h"
+#include "programming/programming_plan.h"
+#include "shell/translation.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -131,6 +133,15 @@ WriteOutcome CheckAndProgram(Station& st, bool program) {
   // has told the operator why, and nothing is sent.
   if (!LoadAndShowFirmware(st.ui, *st.image, st.ctx.settings.firmwareFile, st.flowHeader))
     return {};
+  // Nothing for the flash from ApplicationStart: the write would erase the
+  // device's program and put none back. Refused before the device is touched.
+  if (program && !HoldsApplication(*st.image)) {
+    st.ui.ShowStatus("Falha na gravação", false);
+    st.ui.ShowErrorBox(
+        _("This file holds no program: it has no flash data from 0x0800 up. "
+          "Nothing was erased or written; the device keeps its firmware."));
+    return {};
+  }
 
   std::optional<DeviceIdentity> device = ReadDeviceIdentity(st.link());
   if (!device) {

@@ -89,6 +89,11 @@ uint32_t TrimmedFlashEnd(const FirmwareImage& image, uint32_t flashTop) {
   return flashTop;
 }
 
+bool HoldsApplication(const FirmwareImage& image) {
+  return !AllBlank(&image.flash[ApplicationStart],
+                   static_cast<uint32_t>(image.flash.size() - ApplicationStart));
+}
+
 uint32_t TrimmedEepromEnd(const FirmwareImage& image) {
   for (uint32_t g = 0; g + kGranule <= kEepromSize; g += kGranule) {
     if (AllBlank(&image.eeprom[g], kGranule)) return std::min(g + 2 * kGranule - 1, kEepromTop);

@@ -92,6 +92,9 @@ struct ProgrammingPlan {
 // Highest flash address holding data, rounded up to its 16-byte granule; the
 // granule at ApplicationStart is never examined. flashTop when nothing is found.
 uint32_t TrimmedFlashEnd(const FirmwareImage& image, uint32_t flashTop);
+// Whether the image holds any flash data from ApplicationStart up: without it
+// a write would only erase the device's program.
+bool HoldsApplication(const FirmwareImage& image);
 // Covers the first blank EEPROM granule and the one after it; 4095 when none is blank.
 uint32_t TrimmedEepromEnd(const FirmwareImage& image);
 

@@ -23,6 +23,7 @@
 
 #include "boot/boot_protocol.h"
 #include "cli_process.h"
+#include "hex_record.h"
 #include "image/firmware_loader.h"
 #include "virtual_device.h"
 
@@ -186,6 +187,45 @@ TEST_F(WriteCommand, BadPortOrFileSendsNothing) {
     EXPECT_EQ(nlohmann::json::parse(r.out)["ok"], false);
     EXPECT_NE(r.err.find(c.errorText), std::string::npos) << r.err;
     EXPECT_TRUE(device.Requests().empty());
+  }
+}
+
+// A file with nothing for the flash from 0x0800 would leave the device erased
+// and without a program: it is refused before anything is erased.
+TEST_F(WriteCommand, AFileWithoutAnApplicationIsRefusedBeforeTheErase) {
+  using bq::test::HexRecord;
+  const std::string end = HexRecord(1, 0, {}) + "\r\n";
+  std::vector<uint8_t> header(16, 0);
+  header[0] = 5;  // the device's own product
+  header[2] = 9;  // version 9, newer than the device's
+  struct Case {
+    const char* name;
+    const char* file;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"EEPROM only", "eeprom.hex",
+       HexRecord(4, 0, {0x00, 0xF0}) + "\r\n" + HexRecord(0, 0x0010, {1, 2, 3, 4}) + "\r\n" + end},
+      {"the header only", "header.kfx", HexRecord(6, 0, header) + "\r\n" + end},
+      {"the boot loader's area only", "boot.hex",
+       HexRecord(0, 0x0100, {0x12, 0x34, 0x56, 0x78}) + "\r\n" + end},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = dataHome_ + "/" + c.file;
+    std::ofstream(file, std::ios::binary) << c.text;
+    sim::VirtualDevice& device = StartDevice({});
+    const std::vector<uint8_t> before = device.Flash();
+    const CliRun r = Cli({"write", file, "--port", device.PortPath(), "--yes", "--json"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    nlohmann::json j;
+    ASSERT_NO_THROW(j = nlohmann::json::parse(r.out)) << r.out;
+    EXPECT_EQ(j["ok"], false);
+    EXPECT_NE(r.err.find("holds no program"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Operação Ok"), std::string::npos) << r.err;
+    EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
+    EXPECT_TRUE(device.Flash() == before);
+    device.Stop();
   }
 }
 
