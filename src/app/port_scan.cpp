@@ -1,5 +1,6 @@
 #include "app/port_scan.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "discovery/link_frame.h"
 #include "serial/boot_port.h"
 #include "serial/port_list.h"
+#include "shell/translation.h"
 
 namespace bq {
 
@@ -37,16 +39,26 @@ struct Stage {
 
 // Selects each entry in turn (without opening it, as the operator's choice
 // would), names it in the settings and on lbAviso, and probes it.
+// A port that would not open is noted once and left out of the later stages.
 bool WalkPorts(Station& st, const Stage& stage, ScanOutcome& outcome) {
   for (int i = 0; i < st.ctx.portList->Count(); ++i) {
+    const std::string port = st.ctx.portList->Item(i);
+    if (std::any_of(outcome.skipped.begin(), outcome.skipped.end(),
+                    [&](const SkippedPort& s) { return s.port == port; })) {
+      continue;
+    }
     st.ctx.portList->Select(i);
-    st.portName = st.ctx.portList->Item(i);
+    st.portName = port;
     st.ui.SetField(Field::lbAviso, stage.progress + st.portName);
     st.ui.ProcessMessages();
     if (auto rate = stage.probe(st.portName)) {
       outcome.result = stage.found;
       outcome.baudRate = rate;
       return true;
+    }
+    const TComPortGPS& opened = st.ComPortQuarn;
+    if (opened.LastErrorCode() != 0 || !opened.LastError().empty()) {
+      outcome.skipped.push_back({port, opened.LastError()});
     }
   }
   return false;
@@ -77,9 +89,15 @@ ScanOutcome RunStages(Station& st, const std::vector<Stage>& stages) {
 void TellOperator(Station& st, const ScanOutcome& outcome) {
   const char* found = nullptr;
   switch (outcome.result) {
-    case ScanResult::None:
-      st.ui.ShowErrorBox(kNotFoundText);
+    case ScanResult::None: {
+      // Ports that would not open are no cable fault: each is named after the text.
+      std::string text = kNotFoundText;
+      for (size_t i = 0; i < outcome.skipped.size(); ++i) {
+        text += (i == 0 ? "\r\n\r\n :: " : "\r\n :: ") + SkippedPortText(outcome.skipped[i]);
+      }
+      st.ui.ShowErrorBox(text);
       return;
+    }
     case ScanResult::QuarnBootLoader:
       found = "Encontrou Quarn na porta ";
       break;
@@ -124,6 +142,15 @@ void RunScanCommand(Station& st, ScanOutcome (*scan)(Station&)) {
 }
 
 }  // namespace
+
+std::string SkippedPortText(const SkippedPort& skipped) {
+  std::string text = _("could not open %1: %2");
+  const size_t port = text.find("%1");
+  if (port != std::string::npos) text.replace(port, 2, skipped.port);
+  const size_t reason = text.find("%2", port == std::string::npos ? 0 : port + skipped.port.size());
+  if (reason != std::string::npos) text.replace(reason, 2, skipped.reason);
+  return text;
+}
 
 const char* ScanResultName(ScanResult result) {
   switch (result) {

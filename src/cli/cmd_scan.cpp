@@ -31,18 +31,29 @@ int Scan(CliSession& session, const ScanOptions& options, const ScanFunction& sc
     return outcome.result == ScanResult::None ? kExitFailure : kExitOk;
   });
   const bool found = status == kExitOk;
-  const std::string scanned = std::to_string(outcome.portsListed);
+  const std::string scanned = std::to_string(outcome.PortsScanned());
   session.Human() << (found ? Fill(_("Result: %1 on %2 (%3 ports scanned)"),
                                    {ScanResultName(outcome.result), outcome.port, scanned})
                             : Fill(_("Result: %1 (%2 ports scanned)"),
                                    {ScanResultName(outcome.result), scanned}))
                   << '\n';
+  // Without a find, the not-found box has named them already.
+  if (found) {
+    for (const SkippedPort& skipped : outcome.skipped) {
+      session.Human() << SkippedPortText(skipped) << '\n';
+    }
+  }
   if (session.json()) {
     nlohmann::json out{{"ok", found},
                        {"result", ScanResultName(outcome.result)},
                        {"port", ValueOrNull(found, outcome.port)},
                        {"baudRate", ValueOrNull(found, outcome.baudRate.value_or(0))}};
-    if (countPorts) out["portsScanned"] = outcome.portsListed;
+    if (countPorts) out["portsScanned"] = outcome.PortsScanned();
+    nlohmann::json skipped = nlohmann::json::array();
+    for (const SkippedPort& s : outcome.skipped) {
+      skipped.push_back({{"port", s.port}, {"reason", s.reason}});
+    }
+    out["skipped"] = skipped;
     session.EmitJson(out);
   }
   return status;

@@ -9,6 +9,7 @@
 
 #include "boot/boot_protocol.h"
 #include "cli_process.h"
+#include "serial/com_port.h"
 #include "virtual_device.h"
 
 namespace bq::cli {
@@ -76,6 +77,30 @@ TEST_F(BootCommands, IdentifySaysWhenTheDeviceHoldsNoApplication) {
 }
 
 // What goes wrong before any device is involved gets one message naming the problem.
+// A scan names the port it could not open, and why, in its text and its JSON.
+TEST_F(BootCommands, ScanNamesAPortItCouldNotOpen) {
+  sim::VirtualDevice& held = StartDevice({});
+  TComPortGPS other;
+  other.SetDeviceName(held.PortPath());
+  other.Open();
+  const std::string missing = dataHome_ + "/ttyGone";
+  const CliRun r = Cli({"scan", "--ports", held.PortPath() + "," + missing, "--json"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("could not open " + held.PortPath() + ": Device or resource busy"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("(0 ports scanned"), std::string::npos) << r.err;
+  nlohmann::json j;
+  ASSERT_NO_THROW(j = nlohmann::json::parse(r.out)) << r.out;
+  EXPECT_EQ(j["portsScanned"], 0);
+  ASSERT_EQ(j["skipped"].size(), 2u) << r.out;
+  EXPECT_EQ(j["skipped"][0]["port"], held.PortPath());
+  EXPECT_EQ(j["skipped"][0]["reason"], "Device or resource busy");
+  EXPECT_EQ(j["skipped"][1]["port"], missing);
+  EXPECT_EQ(j["skipped"][1]["reason"], "No such file or directory");
+  EXPECT_TRUE(held.Requests().empty());
+}
+
 TEST_F(BootCommands, UsageMistakesAreNamed) {
   struct Case {
     std::vector<std::string> args;

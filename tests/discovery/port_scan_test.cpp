@@ -74,7 +74,9 @@ TEST_F(PortScan, EmptyListProbesNothingAndStoresNoPort) {
 
 // A port another program holds fails every probe silently: only the
 // not-found box comes, and the last entry stays selected.
-TEST_F(PortScan, HeldPortGivesNoBoxOfItsOwn) {
+// A port another program holds is not blamed on the cable: the one box names
+// it with the reason it would not open, and it is not counted as scanned.
+TEST_F(PortScan, HeldPortIsNamedInTheNotFoundBox) {
   AddDevice(Personality::kBoot);
   TComPortGPS other;
   other.SetDeviceName(ports[0]);
@@ -82,7 +84,12 @@ TEST_F(PortScan, HeldPortGivesNoBoxOfItsOwn) {
   const ScanOutcome outcome = ScanPorts(station);
   EXPECT_EQ(outcome.result, ScanResult::None);
   EXPECT_EQ(outcome.port, ports[0]);
-  EXPECT_EQ(ui.Errors(), std::vector<std::string>{kNotFound});
+  ASSERT_EQ(outcome.skipped.size(), 1u);
+  EXPECT_EQ(outcome.skipped[0].port, ports[0]);
+  EXPECT_EQ(outcome.skipped[0].reason, "Device or resource busy");
+  EXPECT_EQ(outcome.portsListed, 1);
+  EXPECT_EQ(ui.Errors(), std::vector<std::string>{kNotFound + "\r\n\r\n :: could not open " +
+                                                  ports[0] + ": Device or resource busy"});
   EXPECT_TRUE(ui.Messages().empty());
   EXPECT_TRUE(devices[0]->Requests().empty());
 }
