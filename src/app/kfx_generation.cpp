@@ -1,11 +1,17 @@
 #include "app/kfx_generation.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
+#include <string>
 
 #include "app/context.h"
 #include "app/firmware_commands.h"
@@ -56,15 +62,85 @@ bool RangeFitsHeader(int64_t first, int64_t end) {
   return first >= 0 && lastBlock + kSerialsPerBlock - 1 <= kMaxHeaderSerial;
 }
 
-// Creates the block's folder or says why not.
-bool CreateBlockFolder(Context& ctx, const std::string& folder, KfxBatchOutcome& outcome) {
-  if (::mkdir(folder.c_str(), 0777) != 0) {
+// The process's file-creation mask, read without changing it.
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+  }
+  return 022;
+}
+
+// A block is built in a hidden folder beside its own, ".NAME.partial-XXXXXX",
+// and takes its name only when whole. One left by a batch that was stopped is
+// removed once it is older than this (a younger one may be another run's).
+constexpr std::chrono::minutes kLeftoverAge{1};
+
+std::string PartialPrefix(const std::string& blockName) {
+  return "." + blockName + ".partial-";
+}
+
+void RemoveOldLeftovers(const std::filesystem::path& parent, const std::string& blockName) {
+  namespace fs = std::filesystem;
+  const std::string prefix = PartialPrefix(blockName);
+  std::error_code ec;
+  const auto now = fs::file_time_type::clock::now();
+  for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    std::error_code timeError;
+    const auto modified = fs::last_write_time(it->path(), timeError);
+    if (!timeError && now - modified > kLeftoverAge) fs::remove_all(it->path(), timeError);
+  }
+}
+
+// The block's hidden folder (with a trailing slash), or empty, said why not,
+// when the block exists already or cannot be made.
+std::string CreatePartialFolder(Context& ctx, const std::string& folder, KfxBatchOutcome& outcome) {
+  namespace fs = std::filesystem;
+  const fs::path block = fs::path(folder).parent_path();
+  RemoveOldLeftovers(block.parent_path(), block.filename().string());
+  std::error_code ec;
+  std::string partial =
+      (block.parent_path() / (PartialPrefix(block.filename().string()) + "XXXXXX")).string();
+  if (fs::exists(fs::symlink_status(block, ec)) || ::mkdtemp(partial.data()) == nullptr) {
+    ctx.ui.ShowErrorBox("Pasta não pode ser criada!");
+    outcome.failed.push_back(folder);
+    return {};
+  }
+  ::chmod(partial.c_str(), 0777 & ~CurrentUmask());
+  return partial + "/";
+}
+
+// Gives the whole block its name; never over a folder that appeared meanwhile.
+bool PublishBlock(Context& ctx, const std::string& partial, const std::string& folder,
+                  KfxBatchOutcome& outcome) {
+  const std::string from = std::filesystem::path(partial).parent_path().string();
+  const std::string to = std::filesystem::path(folder).parent_path().string();
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+    std::error_code ec;
+    std::filesystem::remove_all(from, ec);
     ctx.ui.ShowErrorBox("Pasta não pode ser criada!");
     outcome.failed.push_back(folder);
     return false;
   }
   outcome.folders.push_back(folder);
   return true;
+}
+
+// Writes serial's file into `into`; an error names the file under the
+// block's own folder, where the operator will look for it.
+std::optional<KfxWriteError> WriteKfxInto(Context& ctx, const std::string& into,
+                                          const std::string& folder, int64_t serial) {
+  FirmwareHeader header = ctx.kfxHeader;
+  header.serialNumber = static_cast<uint16_t>(serial);
+  const std::string name = SerialKfxFileName(header);
+  std::optional<KfxWriteError> error = WriteKfxFile(into + name, *ctx.image, header);
+  if (error)
+    ctx.ui.ShowErrorBox("Erro gravando arquivo [" + folder + name +
+                        "] =" + ErrnoText(error->osError));
+  return error;
 }
 
 }  // namespace
@@ -92,13 +168,7 @@ std::optional<std::string> KfxFileForSerial(Context& ctx, int32_t serial) {
 
 std::optional<KfxWriteError> WriteKfxForSerial(Context& ctx, const std::string& folder,
                                                int64_t serial) {
-  FirmwareHeader header = ctx.kfxHeader;
-  header.serialNumber = static_cast<uint16_t>(serial);
-  const std::string path = folder + SerialKfxFileName(header);
-  std::optional<KfxWriteError> error = WriteKfxFile(path, *ctx.image, header);
-  if (error)
-    ctx.ui.ShowErrorBox("Erro gravando arquivo [" + path + "] =" + ErrnoText(error->osError));
-  return error;
+  return WriteKfxInto(ctx, folder, folder, serial);
 }
 
 bool GenerateKfxBlock(Context& ctx, int64_t first, KfxBatchOutcome& outcome) {
@@ -109,18 +179,28 @@ bool GenerateKfxBlock(Context& ctx, int64_t first, KfxBatchOutcome& outcome) {
   ui.SetField(Field::edPastaCompleta, folder);
   ui.AddMemoLine(Memo::listGeracaoVariosKFX, folder);
   ui.ProcessMessages();
-  if (!CreateBlockFolder(ctx, folder, outcome)) return false;
+  const std::string partial = CreatePartialFolder(ctx, folder, outcome);
+  if (partial.empty()) return false;
 
+  const int files = outcome.files;
   for (int64_t serial = first; serial < first + kSerialsPerBlock; ++serial) {
     ui.SetField(Field::edNsHex2Kfx, std::to_string(serial));
     ui.ProcessMessages();
-    if (WriteKfxForSerial(ctx, folder, serial)) {
+    if (WriteKfxInto(ctx, partial, folder, serial)) {
+      // No half block is left: a later run can still make it whole.
+      std::error_code ec;
+      std::filesystem::remove_all(partial, ec);
+      outcome.files = files;
       outcome.failed.push_back(folder);
       return false;
     }
     ++outcome.files;
     ui.SetField(Field::edNomeGerando, "Gerando " + std::to_string(serial));
     ui.ProcessMessages();
+  }
+  if (!PublishBlock(ctx, partial, folder, outcome)) {
+    outcome.files = files;
+    return false;
   }
   return true;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -137,12 +138,47 @@ TEST_F(KfxBatch, WriteFailureEndsOnlyItsBlock) {
   const std::string first = Block("P00_0_99_v1_5");
   EXPECT_FALSE(out.ok());
   EXPECT_EQ(out.failed, std::vector<std::string>{first});
-  EXPECT_EQ(out.files, 105);
+  EXPECT_EQ(out.files, 100);
   ASSERT_EQ(ui.Errors().size(), 1u);
   EXPECT_EQ(ui.Errors()[0],
             "Erro gravando arquivo [" + first + "P00_V1_05_NS000005.kfx] =" + std::strerror(EFBIG));
-  EXPECT_EQ(FilesIn(first), 5u);  // no half file, no temporary left
+  // No half block: the next run can still make it whole.
+  EXPECT_FALSE(fs::exists(first));
+  EXPECT_EQ(FilesIn(dir_), 2u);  // the source and the second block, nothing hidden
   EXPECT_EQ(FilesIn(Block("P00_100_199_v1_5")), 100u);
+}
+
+// A block appears only whole. A batch stopped in the middle of one leaves a
+// hidden folder beside it, which a later run clears once it is over a minute
+// old; that run writes the missing block and refuses the complete one.
+TEST_F(KfxBatch, AnInterruptedBlockIsMadeWholeByTheNextRun) {
+  ASSERT_TRUE(Run("0", "100").ok());
+  const std::string stale = dir_ + "/.P00_100_199_v1_5.partial-Ab12Cd";
+  const std::string fresh = dir_ + "/.P00_200_299_v1_5.partial-Ef34Gh";
+  for (const std::string& leftover : {stale, fresh}) {
+    fs::create_directory(leftover);
+    std::ofstream(leftover + "/P00_V1_05_NS000100.kfx") << "half";
+  }
+  fs::last_write_time(stale, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+  ui.Clear();
+  bool seenBeforeWhole = false;
+  ui.onProcessMessages = [&] {
+    if (ui.FieldText(Field::edNsHex2Kfx) == "150") {
+      seenBeforeWhole = fs::exists(Block("P00_100_199_v1_5"));
+    }
+  };
+  KfxBatchOutcome out = Run("0", "200");
+  ui.onProcessMessages = nullptr;
+  EXPECT_FALSE(seenBeforeWhole);
+  EXPECT_EQ(out.failed, std::vector<std::string>{Block("P00_0_99_v1_5")});
+  EXPECT_EQ(out.folders, std::vector<std::string>{Block("P00_100_199_v1_5")});
+  EXPECT_EQ(out.files, 100);
+  EXPECT_EQ(ui.Errors(), std::vector<std::string>{"Pasta não pode ser criada!"});
+  EXPECT_EQ(FilesIn(Block("P00_100_199_v1_5")), 100u);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(fresh));  // perhaps another run's block in the making
+  // The source, the two blocks and the young leftover.
+  EXPECT_EQ(FilesIn(dir_), 4u);
 }
 
 TEST_F(KfxBatch, NothingIsWrittenFromBadInput) {
