@@ -39,6 +39,8 @@ int main(int argc, char** argv) {
       bq::cli::AddZirconBootCommand,
       bq::cli::AddUpgradeZirconCommand,
       bq::cli::AddLoopCommand,
+      bq::cli::AddHistoryCommand,
+      bq::cli::AddRecordsCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 
