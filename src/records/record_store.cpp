@@ -214,22 +214,28 @@ QueryReport RecordStore::QueryLocal(const RecordFilter& filter) {
 
 QueryReport RecordStore::Query(const RecordFilter& filter) {
   if (!HasServer()) return QueryLocal(filter);
-  // This bench's latest records first, so that the answer holds them too.
-  Sync(config_.sendTimeout);
+  auto fallBack = [&](const std::string& reason) {
+    QueryReport local = QueryLocal(filter);
+    local.warning = std::string(_("The records server ")) + ServerName() + " " +
+                    _("cannot be read") + " (" + reason + "); " +
+                    _("showing this bench's records only") +
+                    (local.warning.empty() ? "" : ". " + local.warning);
+    return local;
+  };
+  // This bench's latest records first, so that the answer holds them too; a
+  // server that cannot take them cannot answer either.
+  const SyncReport sync = Sync(config_.sendTimeout);
+  if (!sync.warning.empty()) return fallBack(sync.warning);
   QueryReport report;
   report.fleet = true;
   report.source = ServerName();
   try {
     ServerLink link(config_.server);
+    link.Open(SteadyClock::now() + config_.sendTimeout);
     report.records = link.Query(filter, SteadyClock::now() + config_.queryTimeout);
     return report;
   } catch (const std::exception& e) {
-    QueryReport local = QueryLocal(filter);
-    local.warning = std::string(_("The records server ")) + ServerName() + " " +
-                    _("cannot be read") + " (" + e.what() + "); " +
-                    _("showing this bench's records only") +
-                    (local.warning.empty() ? "" : ". " + local.warning);
-    return local;
+    return fallBack(e.what());
   }
 }
 

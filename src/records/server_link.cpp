@@ -146,6 +146,9 @@ void ServerLink::Open(Clock::time_point deadline) {
     state = PQconnectPoll(conn_);
   }
   if (PQsetnonblocking(conn_, 1) != 0) Fail(ErrorText(conn_));
+  // The server's notices ("already exists, skipping") are not the program's output.
+  PQsetNoticeProcessor(
+      conn_, [](void*, const char*) {}, nullptr);
 
   // The schema: up to date most of the time, so look before taking the lock.
   {
