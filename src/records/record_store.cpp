@@ -25,8 +25,26 @@ bool IsRecordId(const std::string& id) {
   return std::regex_match(id, uuid);
 }
 
+// text with %1, %2, ... replaced by the values.
+std::string Filled(const char* text, const std::vector<std::string>& values) {
+  std::string out;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (p[0] == '%' && p[1] >= '1' && p[1] <= '9' && size_t(p[1] - '1') < values.size()) {
+      out += values[size_t(p[1] - '1')];
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
 std::string NotKept(const std::string& path, const std::string& reason) {
-  return std::string(_("Production record not kept in ")) + path + ": " + reason;
+  return Filled(_("Production record not kept in %1: %2"), {path, reason});
+}
+
+std::string Unreadable(const std::string& path, const std::string& reason) {
+  return Filled(_("Cannot read the production records in %1: %2"), {path, reason});
 }
 
 }  // namespace
@@ -164,8 +182,7 @@ SyncReport RecordStore::Sync(std::chrono::milliseconds budget) {
     local = std::make_unique<LocalStore>(localPath_);
   } catch (const std::exception& e) {
     report.waiting = -1;
-    report.warning =
-        std::string(_("Cannot read the production records in ")) + localPath_ + ": " + e.what();
+    report.warning = Unreadable(localPath_, e.what());
     return report;
   }
   if (!HasServer()) {
@@ -185,8 +202,8 @@ SyncReport RecordStore::Sync(std::chrono::milliseconds budget) {
         report.sent += static_cast<int64_t>(batch.size());
       }
     } catch (const std::exception& e) {
-      report.warning = std::string(_("The records server ")) + ServerName() + " " +
-                       _("did not take the records") + ": " + e.what();
+      report.warning =
+          Filled(_("The records server %1 did not take the records: %2"), {ServerName(), e.what()});
     }
   }
   try {
@@ -206,8 +223,7 @@ QueryReport RecordStore::QueryLocal(const RecordFilter& filter) {
     LocalStore local(localPath_);
     report.records = local.Query(filter);
   } catch (const std::exception& e) {
-    report.warning =
-        std::string(_("Cannot read the production records in ")) + localPath_ + ": " + e.what();
+    report.warning = Unreadable(localPath_, e.what());
   }
   return report;
 }
@@ -216,9 +232,9 @@ QueryReport RecordStore::Query(const RecordFilter& filter) {
   if (!HasServer()) return QueryLocal(filter);
   auto fallBack = [&](const std::string& reason) {
     QueryReport local = QueryLocal(filter);
-    local.warning = std::string(_("The records server ")) + ServerName() + " " +
-                    _("cannot be read") + " (" + reason + "); " +
-                    _("showing this bench's records only") +
+    local.warning = Filled(_("The records server %1 cannot be read (%2); showing this "
+                             "bench's records only"),
+                           {ServerName(), reason}) +
                     (local.warning.empty() ? "" : ". " + local.warning);
     return local;
   };
