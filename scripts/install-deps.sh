@@ -10,6 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   gettext
   libudev-dev
+  libsqlite3-dev libpq-dev libssl-dev postgresql
   help2man
   dpkg-dev file desktop-file-utils appstream
   xvfb xauth

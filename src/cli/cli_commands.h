@@ -32,5 +32,7 @@ void AddArvexBootCommand(CLI::App& app, int* exitCode);
 void AddZirconBootCommand(CLI::App& app, int* exitCode);
 void AddUpgradeZirconCommand(CLI::App& app, int* exitCode);
 void AddLoopCommand(CLI::App& app, int* exitCode);
+void AddHistoryCommand(CLI::App& app, int* exitCode);
+void AddRecordsCommand(CLI::App& app, int* exitCode);
 
 }  // namespace bq::cli

@@ -22,12 +22,25 @@ int main(int argc, char** argv) {
 
   int exitCode = bq::cli::kExitOk;
   const std::vector<bq::cli::CommandAdder> commands = {
-      bq::cli::AddInfoCommand,          bq::cli::AddPortsCommand,     bq::cli::AddIdentifyCommand,
-      bq::cli::AddResetCommand,         bq::cli::AddEraseCommand,     bq::cli::AddWriteCommand,
-      bq::cli::AddGenerateCommand,      bq::cli::AddKfxFileCommand,   bq::cli::AddVerifyCommand,
-      bq::cli::AddReadCommand,          bq::cli::AddScanCommand,      bq::cli::AddScanZirconCommand,
-      bq::cli::AddAccessoryIdCommand,   bq::cli::AddArvexBootCommand, bq::cli::AddZirconBootCommand,
-      bq::cli::AddUpgradeZirconCommand, bq::cli::AddLoopCommand,
+      bq::cli::AddInfoCommand,
+      bq::cli::AddPortsCommand,
+      bq::cli::AddIdentifyCommand,
+      bq::cli::AddResetCommand,
+      bq::cli::AddEraseCommand,
+      bq::cli::AddWriteCommand,
+      bq::cli::AddGenerateCommand,
+      bq::cli::AddKfxFileCommand,
+      bq::cli::AddVerifyCommand,
+      bq::cli::AddReadCommand,
+      bq::cli::AddScanCommand,
+      bq::cli::AddScanZirconCommand,
+      bq::cli::AddAccessoryIdCommand,
+      bq::cli::AddArvexBootCommand,
+      bq::cli::AddZirconBootCommand,
+      bq::cli::AddUpgradeZirconCommand,
+      bq::cli::AddLoopCommand,
+      bq::cli::AddHistoryCommand,
+      bq::cli::AddRecordsCommand,
   };
   for (const auto& add : commands) add(app, &exitCode);
 

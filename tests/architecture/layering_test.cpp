@@ -1,5 +1,5 @@
 // The core's folders depend one way only: front ends -> app -> programming,
-// discovery -> boot -> serial, image -> shell. A folder includes only folders at
+// discovery -> boot -> serial, image, records -> shell. A folder includes only folders at
 // its own level or below, and only app and the front ends see the context.
 
 #include <gtest/gtest.h>
@@ -19,8 +19,8 @@ namespace fs = std::filesystem;
 // but not another folder of its own rank (programming and discovery stay apart).
 const std::map<std::string, int>& Ranks() {
   static const std::map<std::string, int> ranks = {
-      {"shell", 0},     {"serial", 1}, {"image", 1}, {"boot", 2}, {"programming", 3},
-      {"discovery", 3}, {"app", 4},    {"cli", 5},   {"gui", 5},
+      {"shell", 0},       {"serial", 1},    {"image", 1}, {"records", 1}, {"boot", 2},
+      {"programming", 3}, {"discovery", 3}, {"app", 4},   {"cli", 5},     {"gui", 5},
   };
   return ranks;
 }
