@@ -4,7 +4,8 @@
 #   scripts/fuzz.sh --runs N    run the committed corpus, then N executions per target
 # New inputs go to build-fuzz/corpus/<target>; the seeds and the regression
 # inputs of fuzz/corpus/<target> are read every time. A crash leaves its input
-# in build-fuzz/crashes/ and fails the script.
+# in build-fuzz/crashes/; every target runs all the same, and the script fails
+# at the end naming the targets that crashed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +23,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=cl
 cmake --build "$build" -j2 --target fuzz_all
 
 mkdir -p "$build/crashes"
+failed=()
 for seeds in fuzz/corpus/*/; do
   target=$(basename "$seeds")
   work="$build/corpus/$target"
@@ -35,6 +37,10 @@ for seeds in fuzz/corpus/*/; do
   if [ "$rc" -ne 0 ]; then
     tail -n 40 "$log" >&2
     echo "fuzz_$target failed; its input is in $build/crashes/" >&2
-    exit 1
+    failed+=("fuzz_$target")
   fi
 done
+if [ "${#failed[@]}" -gt 0 ]; then
+  echo "crashed: ${failed[*]}" >&2
+  exit 1
+fi
