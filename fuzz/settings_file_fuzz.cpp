@@ -67,25 +67,9 @@ void Same(const char* field, unsigned saved, unsigned read) {
   if (saved != read) Lost(field, std::to_string(saved), std::to_string(read));
 }
 
-// A save turns a CR inside a value into a blank although the reader keeps a
-// CR that no LF follows as part of the value (fuzz/corpus/settings_file/
-// lone_cr_in_value.ini). A long run that looks for other losses sets
-// BQ_FUZZ_SKIP_LONE_CR=1 to pass over inputs holding such a CR.
-bool HasLoneCr(const uint8_t* data, size_t size) {
-  for (size_t i = 0; i < size; ++i) {
-    if (data[i] == '\r' && (i + 1 == size || data[i + 1] != '\n')) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool skipLoneCr = [] {
-    const char* skip = std::getenv("BQ_FUZZ_SKIP_LONE_CR");
-    return skip && std::string(skip) == "1";
-  }();
-  if (skipLoneCr && HasLoneCr(data, size)) return 0;
   const std::string& path = SettingsPath();
   FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) abort();

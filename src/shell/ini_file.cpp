@@ -122,16 +122,19 @@ bool TIniFileQuarn::Load(std::string* error) {
   return true;
 }
 
+// A line ends at CR LF, at LF, or at a CR alone, as the files written by the
+// older tools do: a value therefore never holds a CR, so a save that writes
+// each line with CR LF reads back exactly as it was read.
 void TIniFileQuarn::Parse(std::string_view data) {
   lines_.clear();
   size_t start = 0;
   while (start < data.size()) {
-    size_t end = data.find('\n', start);
+    size_t end = data.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = data.size();
-    std::string line(data.substr(start, end - start));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines_.push_back(std::move(line));
+    lines_.emplace_back(data.substr(start, end - start));
     start = end + 1;
+    if (end < data.size() && data[end] == '\r' && start < data.size() && data[start] == '\n')
+      ++start;
   }
 }
 

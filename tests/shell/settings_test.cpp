@@ -193,6 +193,22 @@ TEST_F(SettingsFile, LineBreaksInAValueNeverStartAnotherLine) {
   EXPECT_EQ(back.portName, "/dev/ttyS1 [Arquivos] Arquivo hexa________=/evil");
 }
 
+// A CR alone ends a line as CR LF and LF do, so a value read from such a
+// file holds no CR, and saving it and reading it again gives the same value.
+TEST_F(SettingsFile, LoneCrEndsALineAndTheSaveReadsBackTheSame) {
+  Put("[Comum]\rPorta Serial_________=/dev/tty\rBaudRate_____________=4800\n"
+      "NS Fim_______________=9\r\n");
+  const TPar read = Read();
+  EXPECT_EQ(read.portName, "/dev/tty");
+  EXPECT_EQ(read.baudRate, 4800);
+  EXPECT_EQ(read.serialLast, 9u);
+  ASSERT_TRUE(WriteSettings(read, path_, ui_));
+  const TPar back = Read();
+  EXPECT_EQ(back.portName, read.portName);
+  EXPECT_EQ(back.baudRate, read.baudRate);
+  EXPECT_EQ(back.serialLast, read.serialLast);
+}
+
 // A save killed half-way leaves its temporary file; the next start removes the
 // old ones and leaves a fresh one (a save running elsewhere) and other files.
 TEST_F(SettingsFile, StaleTemporaryFilesAreRemoved) {
