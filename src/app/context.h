@@ -47,6 +47,9 @@ struct Context {
 
   // "Contador Upgrade": devices written since start-up, by every station.
   std::atomic<int32_t> upgradeCounter{0};
+  // A console's Ctrl+C during "Gera Varios KFX": the batch ends before its
+  // next file, and the block under way is dropped.
+  std::atomic<bool> batchStop{false};
 
   std::vector<std::string> productNameList;
 };

@@ -186,6 +186,13 @@ bool GenerateKfxBlock(Context& ctx, int64_t first, KfxBatchOutcome& outcome) {
   for (int64_t serial = first; serial < first + kSerialsPerBlock; ++serial) {
     ui.SetField(Field::edNsHex2Kfx, std::to_string(serial));
     ui.ProcessMessages();
+    if (ctx.batchStop) {
+      std::error_code ec;
+      std::filesystem::remove_all(partial, ec);
+      outcome.files = files;
+      outcome.stopped = true;
+      return false;
+    }
     if (WriteKfxInto(ctx, partial, folder, serial)) {
       // No half block is left: a later run can still make it whole.
       std::error_code ec;
@@ -220,7 +227,9 @@ KfxBatchOutcome botGeraVariosKFXClick(Context& ctx) {
     // Files written from a partly read image would be wrong in every device.
     if (!LoadForKfxGeneration(ctx, ui.FieldText(Field::edNomeArquivoHex2Kfx))) return outcome;
     outcome.started = true;
-    for (int64_t n = first; n < end; n += kSerialsPerBlock) GenerateKfxBlock(ctx, n, outcome);
+    for (int64_t n = first; n < end && !outcome.stopped; n += kSerialsPerBlock) {
+      GenerateKfxBlock(ctx, n, outcome);
+    }
   }
   ui.ShowMessage("Arquivos gerados");
   return outcome;

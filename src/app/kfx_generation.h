@@ -20,7 +20,8 @@ struct KfxBatchOutcome {
   std::vector<std::string> folders;  // block folders created, with a trailing '/'
   std::vector<std::string> failed;   // block folders refused or not filled completely
   int files = 0;                     // KFX files written
-  bool ok() const { return started && failed.empty(); }
+  bool stopped = false;              // ended early by Context::batchStop
+  bool ok() const { return started && failed.empty() && !stopped; }
 };
 
 // Puts the block folder name of first..last into edPasta and returns it; the

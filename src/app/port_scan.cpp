@@ -51,6 +51,7 @@ bool WalkPorts(Station& st, const Stage& stage, ScanOutcome& outcome) {
     st.portName = port;
     st.ui.SetField(Field::lbAviso, stage.progress + st.portName);
     st.ui.ProcessMessages();
+    if (st.stopRequested) return false;  // a console's Ctrl+C: no further port
     if (auto rate = stage.probe(st.portName)) {
       outcome.result = stage.found;
       outcome.baudRate = rate;
@@ -79,7 +80,7 @@ ScanOutcome RunStages(Station& st, const std::vector<Stage>& stages) {
   ScanOutcome outcome;
   outcome.portsListed = st.ctx.portList->Count();
   for (const Stage& stage : stages) {
-    if (WalkPorts(st, stage, outcome)) break;
+    if (WalkPorts(st, stage, outcome) || st.stopRequested) break;
   }
   SaveSettingsFromWindow(st.ctx);
   outcome.port = st.ctx.portList->SelectedText();
@@ -87,6 +88,10 @@ ScanOutcome RunStages(Station& st, const std::vector<Stage>& stages) {
 }
 
 void TellOperator(Station& st, const ScanOutcome& outcome) {
+  if (st.stopRequested && outcome.result == ScanResult::None) {
+    st.ui.ShowMessage(" Cancelado");  // stopped: nothing to blame on the cable
+    return;
+  }
   const char* found = nullptr;
   switch (outcome.result) {
     case ScanResult::None: {

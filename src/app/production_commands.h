@@ -45,7 +45,12 @@ struct LoopOutcome {
   std::vector<LoopDevice> devices;
   LoopEnd end = LoopEnd::Cancelled;
   std::optional<std::string> fileError;  // with LoopEnd::FileError
-  bool ok() const;                       // every device met was written, and no file was missing
+  // Whether the port opened at least once, and why it last would not.
+  bool portOpened = false;
+  std::optional<std::string> portError;
+  // Every device met was written, no file was missing, and the port opened
+  // (a loop that never reached its port did nothing it was asked to).
+  bool ok() const;
 };
 
 struct LoopLimits {

@@ -7,6 +7,7 @@
 #include "app/accessory_boot.h"
 #include "app/accessory_probes.h"
 #include "app/context.h"
+#include "app/port_hint.h"
 #include "app/production_commands.h"
 #include "app/startup.h"
 #include "app/station.h"
@@ -20,6 +21,10 @@ namespace {
 constexpr const char* kSerialPlaceholder = "xxxxxx";
 // Before the boot entry of a device just found.
 constexpr std::chrono::milliseconds kBeforeWrite{500};
+// While the port will not open: how often it is tried again, and how often
+// the wait looks at the loop's cancel.
+constexpr std::chrono::milliseconds kReopenPause{250};
+constexpr std::chrono::milliseconds kCancelLook{50};
 
 void AddLine(Station& st, const std::string& line) {
   st.ui.AddMemoLine(Memo::memoLoop, line);
@@ -56,6 +61,21 @@ std::optional<AccessoryIdentity> ReadLoopIdentity(Station& st) {
   }
 }
 
+// Whether the port's last open failed (the reason is on the port).
+bool PortWouldNotOpen(const Station& st) {
+  return st.ComPortQuarn.LastErrorCode() != 0 || !st.ComPortQuarn.LastError().empty();
+}
+
+// The pause before the port is tried again; ends early on the loop's cancel.
+void WaitForPort(Station& st) {
+  const auto until = std::chrono::steady_clock::now() + kReopenPause;
+  while (std::chrono::steady_clock::now() < until) {
+    st.ui.ProcessMessages();
+    if (st.loopCancel) return;
+    std::this_thread::sleep_for(kCancelLook);
+  }
+}
+
 }  // namespace
 
 std::string LoopFilePattern(const std::string& name) {
@@ -77,6 +97,7 @@ std::string LoopFileForSerial(const std::string& pattern, int32_t serial) {
 
 bool LoopOutcome::ok() const {
   if (end == LoopEnd::FileError) return false;
+  if (!portOpened && devices.empty()) return false;
   for (const auto& d : devices) {
     if (!d.ok) return false;
   }
@@ -94,10 +115,23 @@ LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits) {
   const std::string pattern = LoopFilePattern(name);
   AddLine(st, "Nome=" + pattern);
 
+  bool portReported = false;
   for (;;) {
     ++outcome.turns;
     st.ui.SetField(Field::edCntLoop, "Cnt=" + std::to_string(outcome.turns));
     const std::optional<AccessoryIdentity> id = ReadLoopIdentity(st);
+    if (!id && PortWouldNotOpen(st)) {
+      // Gone, held or no port: said once, then tried again a few times a second.
+      if (!portReported) {
+        outcome.portError = PortFailureHint(st.ComPortQuarn, st.ctx.portList->SelectedText());
+        AddLine(st, *outcome.portError);
+        portReported = true;
+      }
+      WaitForPort(st);
+    } else {
+      outcome.portOpened = true;
+      portReported = false;
+    }
     if (id && id->serialNumber != last) {
       LoopDevice device{id->serialNumber, {}, false};
       if (!UpgradeFoundDevice(st, pattern, device, outcome.fileError)) {

@@ -31,8 +31,19 @@ struct DeviceCommandRun {
 
 // Runs the command; when it fails, the reason is the port's trouble or, when
 // the port opened, whatever `otherwise` says (it may show its own box).
+// A stop request (Ctrl+C, SIGTERM, SIGHUP) that came while the command ran
+// makes it a cancelled one, whatever it got done.
+inline void EndAsCancelledIfStopped(CliSession& session, DeviceCommandRun& run) {
+  if (!session.Interrupted()) return;
+  run.status = kExitCancelled;
+  run.ok = false;
+  if (run.error.empty()) run.error = _("cancelled");
+}
+
+// Stop requests end the command at its next step instead of the program.
 inline DeviceCommandRun RunDeviceCommand(CliSession& session, const std::function<bool()>& command,
                                          const std::function<std::string()>& otherwise) {
+  session.CancelOnInterrupt();
   DeviceCommandRun run;
   run.status = session.Run([&] {
     run.ok = command();
@@ -40,8 +51,9 @@ inline DeviceCommandRun RunDeviceCommand(CliSession& session, const std::functio
   });
   if (!run.ok) {
     run.error = ReportPortTrouble(session);
-    if (run.error.empty()) run.error = otherwise();
+    if (run.error.empty() && !session.Interrupted()) run.error = otherwise();
   }
+  EndAsCancelledIfStopped(session, run);
   return run;
 }
 

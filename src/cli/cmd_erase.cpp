@@ -49,12 +49,18 @@ bool FindRate(Station& st, const EraseOptions& options) {
 int Erase(CliSession& session, const EraseOptions& options) {
   Station& st = session.station();
   if (options.baud) st.baudRate = *options.baud;
+  session.CancelOnInterrupt();  // also during the question
   DeviceCommandRun run;
   run.error = RefusalToErase(session, options);
   if (run.error.empty()) {
     bool answered = true;
+    // No erase starts once a stop was asked for.
     run = RunDeviceCommand(
-        session, [&] { return (answered = FindRate(st, options)) && EraseAttachedDevice(st); },
+        session,
+        [&] {
+          return (answered = FindRate(st, options)) && !session.Interrupted() &&
+                 EraseAttachedDevice(st);
+        },
         [&] {
           const std::string& port = st.portName;
           return NoBootLoaderAnswer(session, Fill(answered ? _("the erase failed on %1")
@@ -62,6 +68,7 @@ int Erase(CliSession& session, const EraseOptions& options) {
                                                   {port}));
         });
   }
+  EndAsCancelledIfStopped(session, run);
   if (session.json()) {
     nlohmann::json out{{"ok", run.ok}, {"port", st.portName}, {"baudRate", st.baudRate}};
     if (!run.error.empty()) out["error"] = run.error;

@@ -23,6 +23,12 @@ struct GenerateOptions {
 
 int RunGenerate(CliSession& session, const GenerateOptions& opt) {
   Context& ctx = session.ctx();
+  // A stop request ends the batch before its next file.
+  session.CancelOnInterrupt();
+  session.ui().SetProcessMessagesHook([&session, &ctx] {
+    session.PressCancelOnInterrupt();
+    if (session.Interrupted()) ctx.batchStop = true;
+  });
   std::error_code ec;
   const auto absolute = std::filesystem::absolute(opt.source, ec).lexically_normal();
   ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, ec ? opt.source : absolute.string());
@@ -31,13 +37,17 @@ int RunGenerate(CliSession& session, const GenerateOptions& opt) {
   const KfxBatchOutcome out = botGeraVariosKFXClick(ctx);
 
   if (session.json()) {
-    session.EmitJson(
-        {{"ok", out.ok()}, {"folders", out.folders}, {"files", out.files}, {"failed", out.failed}});
+    session.EmitJson({{"ok", out.ok() && !session.Interrupted()},
+                      {"folders", out.folders},
+                      {"files", out.files},
+                      {"failed", out.failed},
+                      {"cancelled", out.stopped || session.Interrupted()}});
   } else {
     for (const auto& folder : out.folders) session.Human() << folder << '\n';
     session.Human() << out.files << " arquivos gerados, " << out.failed.size()
                     << " pastas com falha\n";
   }
+  if (out.stopped || session.Interrupted()) return kExitCancelled;
   return out.ok() ? kExitOk : kExitFailure;
 }
 

@@ -58,6 +58,8 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
     outcome = botLoopAtualizarClick(st, limits);
   }
   if (outcome.ok()) return kExitOk;
+  // A loop that never reached its port failed, however it was ended.
+  if (!outcome.portOpened && outcome.devices.empty()) return kExitFailure;
   return session.Interrupted() ? kExitCancelled : kExitFailure;
 }
 
@@ -66,7 +68,9 @@ nlohmann::json ReportJson(const LoopOutcome& outcome, int status) {
   for (const auto& d : outcome.devices) {
     devices.push_back({{"serialNumber", d.serialNumber}, {"file", d.file}, {"ok", d.ok}});
   }
-  return {{"ok", status == kExitOk}, {"turns", outcome.turns}, {"devices", devices}};
+  nlohmann::json out{{"ok", status == kExitOk}, {"turns", outcome.turns}, {"devices", devices}};
+  if (outcome.portError) out["portError"] = *outcome.portError;
+  return out;
 }
 
 }  // namespace

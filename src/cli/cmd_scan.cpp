@@ -25,12 +25,14 @@ using ScanFunction = std::function<ScanOutcome(Station&)>;
 int Scan(CliSession& session, const ScanOptions& options, const ScanFunction& scan,
          bool countPorts) {
   UseScanPorts(session.station(), options.ports);
+  session.CancelOnInterrupt();  // a stop ends the walk before its next port
   ScanOutcome outcome;
-  const int status = session.Run([&] {
+  int status = session.Run([&] {
     outcome = scan(session.station());
     return outcome.result == ScanResult::None ? kExitFailure : kExitOk;
   });
-  const bool found = status == kExitOk;
+  if (session.Interrupted()) status = kExitCancelled;
+  const bool found = outcome.result != ScanResult::None;
   const std::string scanned = std::to_string(outcome.PortsScanned());
   session.Human() << (found ? Fill(_("Result: %1 on %2 (%3 ports scanned)"),
                                    {ScanResultName(outcome.result), outcome.port, scanned})
@@ -44,7 +46,7 @@ int Scan(CliSession& session, const ScanOptions& options, const ScanFunction& sc
     }
   }
   if (session.json()) {
-    nlohmann::json out{{"ok", found},
+    nlohmann::json out{{"ok", status == kExitOk},
                        {"result", ScanResultName(outcome.result)},
                        {"port", ValueOrNull(found, outcome.port)},
                        {"baudRate", ValueOrNull(found, outcome.baudRate.value_or(0))}};

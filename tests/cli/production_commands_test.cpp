@@ -121,6 +121,7 @@ TEST_F(ProductionCli, LoopWritesEachSwappedBoardUntilTheLimit) {
 }
 
 TEST_F(ProductionCli, CtrlCEndsTheLoop) {
+  Swap(Personality::kBoot, 7);  // a port that opens, where no accessory answers
   const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   const pid_t pid = Spawn({"loop", FileOf(36), "--port", link_, "--json"}, null);
   ::close(null);
@@ -135,6 +136,55 @@ TEST_F(ProductionCli, CtrlCEndsTheLoop) {
   EXPECT_NE(r.err.find("Cancelado"), std::string::npos);
 
   EXPECT_EQ(Cli({"loop", dataHome_ + "/fw.kfx", "--port", link_}).status, 2);  // no "_NS"
+}
+
+// A port that will not open is said once; the loop then waits for it, trying
+// a few times a second, not spinning. Never opened, the loop ends as a
+// failure; once it comes back, its board is written.
+TEST_F(ProductionCli, LoopWaitsForAPortThatWillNotOpen) {
+  const std::string said = "cannot open " + link_;
+  const auto count = [](const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  {
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = Spawn({"loop", FileOf(36), "--port", link_, "--json"}, null);
+    ::close(null);
+    const bool reported =
+        WaitUntil([&] { return ReadWhole(ErrPath()).find(said) != std::string::npos; });
+    ::kill(pid, reported ? SIGTERM : SIGKILL);
+    const CliRun r = Finish(pid);
+    ASSERT_TRUE(reported) << r.err;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 1) << r.err;
+    nlohmann::json j;
+    ASSERT_NO_THROW(j = nlohmann::json::parse(r.out)) << r.out;
+    EXPECT_EQ(j["ok"], false);
+    EXPECT_GE(j["turns"], 1);
+    EXPECT_LE(j["turns"].get<double>(), seconds / 0.25 + 2) << seconds << " s";
+    EXPECT_EQ(count(r.err, said), 1u) << r.err;
+  }
+  {
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const pid_t pid = Spawn({"loop", FileOf(36), "--port", link_, "--max", "1", "--json"}, null);
+    ::close(null);
+    const bool reported =
+        WaitUntil([&] { return ReadWhole(ErrPath()).find(said) != std::string::npos; });
+    if (reported) Swap(Personality::kSensorZircon, 42);
+    if (!reported) ::kill(pid, SIGKILL);
+    const CliRun r = Finish(pid);
+    ASSERT_TRUE(reported) << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["devices"].size(), 1u);
+    EXPECT_EQ(j["ok"], true);
+    EXPECT_EQ(count(r.err, said), 1u) << r.err;
+  }
 }
 
 }  // namespace
