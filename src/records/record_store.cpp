@@ -170,44 +170,51 @@ void RecordStore::SenderLoop() {
 }
 
 SyncReport RecordStore::Sync(std::chrono::milliseconds budget) {
+  ServerLink link(config_.server);
+  std::string serverError;
+  return SyncOver(link, budget, &serverError);
+}
+
+SyncReport RecordStore::SyncOver(ServerLink& link, std::chrono::milliseconds budget,
+                                 std::string* serverError) {
   SyncReport report;
-  std::error_code ec;
-  if (!fs::exists(localPath_, ec)) {
-    report.waiting = 0;
-    if (!HasServer()) report.warning = _("No records server is named.");
-    return report;
-  }
   std::unique_ptr<LocalStore> local;
-  try {
-    local = std::make_unique<LocalStore>(localPath_);
-  } catch (const std::exception& e) {
-    report.waiting = -1;
-    report.warning = Unreadable(localPath_, e.what());
-    return report;
+  std::error_code ec;
+  if (fs::exists(localPath_, ec)) {
+    try {
+      local = std::make_unique<LocalStore>(localPath_);
+    } catch (const std::exception& e) {
+      report.waiting = -1;
+      report.warning = Unreadable(localPath_, e.what());
+      return report;
+    }
   }
   if (!HasServer()) {
     report.warning = _("No records server is named.");
   } else {
-    std::atomic<bool> never{false};
-    ServerLink link(config_.server, &never);
     const auto deadline = SteadyClock::now() + budget;
+    auto attempt = [&] { return std::min(deadline, SteadyClock::now() + config_.sendTimeout); };
     try {
-      for (;;) {
+      // Connected even with nothing to send: the report says whether the
+      // server can be reached.
+      link.Open(attempt());
+      while (local) {
         const std::vector<ProductionRecord> batch = local->Unsent(kSendBatch);
         if (batch.empty()) break;
-        link.Insert(batch, std::min(deadline, SteadyClock::now() + config_.sendTimeout));
+        link.Insert(batch, attempt());
         std::vector<std::string> ids;
         for (const ProductionRecord& r : batch) ids.push_back(r.id);
         local->MarkSent(ids);
         report.sent += static_cast<int64_t>(batch.size());
       }
     } catch (const std::exception& e) {
+      *serverError = e.what();
       report.warning =
           Filled(_("The records server %1 did not take the records: %2"), {ServerName(), e.what()});
     }
   }
   try {
-    report.waiting = local->CountUnsent();
+    report.waiting = local ? local->CountUnsent() : 0;
   } catch (const std::exception&) {
     report.waiting = -1;
   }
@@ -240,14 +247,15 @@ QueryReport RecordStore::Query(const RecordFilter& filter) {
   };
   // This bench's latest records first, so that the answer holds them too; a
   // server that cannot take them cannot answer either.
-  const SyncReport sync = Sync(config_.sendTimeout);
-  if (!sync.warning.empty()) return fallBack(sync.warning);
+  ServerLink link(config_.server);
+  std::string serverError;
+  const SyncReport sync = SyncOver(link, config_.sendTimeout, &serverError);
+  if (!serverError.empty()) return fallBack(serverError);
   QueryReport report;
   report.fleet = true;
   report.source = ServerName();
+  report.warning = sync.warning;  // the bench's own file could not be read
   try {
-    ServerLink link(config_.server);
-    link.Open(SteadyClock::now() + config_.sendTimeout);
     report.records = link.Query(filter, SteadyClock::now() + config_.queryTimeout);
     return report;
   } catch (const std::exception& e) {

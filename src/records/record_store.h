@@ -99,6 +99,9 @@ class RecordStore {
  private:
   void WakeSender();
   void SenderLoop();
+  // Sync over the given link, which stays connected; *serverError is the
+  // server's reason when it could not be reached or refused.
+  SyncReport SyncOver(ServerLink& link, std::chrono::milliseconds budget, std::string* serverError);
   // Sends every queued record; throws RecordsError.
   int64_t SendQueued(LocalStore& local, ServerLink& link);
 

@@ -62,16 +62,25 @@ std::string ReadColumn(const detail::Column& c) {
   return name;
 }
 
+// libpq's message on one line: its line breaks and tabs become blanks.
+std::string OneLine(const std::string& message) {
+  std::string text;
+  for (char c : message) {
+    const bool blank = c == '\n' || c == '\t' || c == '\r' || c == ' ';
+    if (blank && (text.empty() || text.back() == ' ')) continue;
+    text += blank ? ' ' : c;
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
 std::string ErrorText(PGconn* conn) {
-  std::string text = conn ? PQerrorMessage(conn) : "out of memory";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  const std::string text = OneLine(conn ? PQerrorMessage(conn) : "out of memory");
   return text.empty() ? "the server did not answer" : text;
 }
 
 std::string ResultError(const PGresult* r) {
-  std::string text = PQresultErrorMessage(r);
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
+  return OneLine(PQresultErrorMessage(r));
 }
 
 }  // namespace

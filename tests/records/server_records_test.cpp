@@ -323,5 +323,32 @@ TEST(UnansweringServer, NeverHoldsACommandUp) {
   fs::remove_all(home);
 }
 
+TEST(UnansweringServer, SyncSaysWhenNothingCanBeSent) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> env;
+    const char* said;
+  };
+  const Case cases[] = {
+      {"no server named", {}, "No records server is named"},
+      {"a server that is not there, nothing queued",
+       {"BOOTQUARN_RECORDS=host=/nonexistent/socket dbname=records password=s3cret"},
+       "postgresql:///nonexistent/socket/records did not take the records"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string home = ScratchFolder("bq_sync");
+    const ProgramRun run = RunCli({"records", "sync", "--json"}, home, c.env);
+    EXPECT_EQ(run.status, 1);
+    const auto report = nlohmann::json::parse(run.out);
+    ASSERT_EQ(report["warnings"].size(), 1u);
+    const std::string warning = report["warnings"][0];
+    EXPECT_NE(warning.find(c.said), std::string::npos) << warning;
+    EXPECT_EQ(warning.find("s3cret"), std::string::npos) << "the password is shown";
+    EXPECT_EQ(report["waiting"], 0);
+    fs::remove_all(home);
+  }
+}
+
 }  // namespace
 }  // namespace bq::records
