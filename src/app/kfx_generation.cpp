@@ -1,7 +1,5 @@
 #include "app/kfx_generation.h"
 
-#include <sys/stat.h>
-
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -12,6 +10,7 @@
 #include "app/startup.h"
 #include "image/dump_view.h"
 #include "image/kfx_naming.h"
+#include "shell/file_system.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -58,7 +57,7 @@ bool RangeFitsHeader(int64_t first, int64_t end) {
 
 // Creates the block's folder or says why not.
 bool CreateBlockFolder(Context& ctx, const std::string& folder, KfxBatchOutcome& outcome) {
-  if (::mkdir(folder.c_str(), 0777) != 0) {
+  if (!MakeFolder(folder)) {
     ctx.ui.ShowErrorBox("Pasta não pode ser criada!");
     outcome.failed.push_back(folder);
     return false;
