@@ -8,6 +8,67 @@
 
 namespace bq {
 
+FileAppend AppendToFile(const std::string& path, std::string_view data, FileOpening opening) {
+  int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
+  if (opening == FileOpening::CreateNew) flags |= O_CREAT | O_EXCL;
+  const int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0) return {false, errno};
+  int err = 0;
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      err = errno;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0 && err == 0) err = errno;
+  return {true, err};
+}
+
+namespace {
+
+class PosixFileReader : public FileReader {
+ public:
+  explicit PosixFileReader(int fd) : fd_(fd) {}
+  ~PosixFileReader() override { ::close(fd_); }
+  PosixFileReader(const PosixFileReader&) = delete;
+  PosixFileReader& operator=(const PosixFileReader&) = delete;
+
+  std::ptrdiff_t Read(char* buffer, std::size_t size, int* error) override {
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) *error = errno;
+      return n;
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileReader> OpenRegularFileForReading(const std::string& path, int* error) {
+  // O_NONBLOCK keeps a FIFO without a writer from blocking the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    *error = errno;
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *error = S_ISDIR(st.st_mode) ? EISDIR : 0;
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return std::make_unique<PosixFileReader>(fd);
+}
+
 bool MakeFolder(const std::string& path) {
   return ::mkdir(path.c_str(), 0777) == 0;
 }
