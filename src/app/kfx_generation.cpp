@@ -1,9 +1,5 @@
 #include "app/kfx_generation.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -18,6 +14,7 @@
 #include "app/startup.h"
 #include "image/dump_view.h"
 #include "image/kfx_naming.h"
+#include "shell/file_system.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -62,16 +59,6 @@ bool RangeFitsHeader(int64_t first, int64_t end) {
   return first >= 0 && lastBlock + kSerialsPerBlock - 1 <= kMaxHeaderSerial;
 }
 
-// The process's file-creation mask, read without changing it.
-mode_t CurrentUmask() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("Umask:", 0) == 0)
-      return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-  }
-  return 022;
-}
-
 // A block is built in a hidden folder beside its own, ".NAME.partial-XXXXXX",
 // and takes its name only when whole. One left by a batch that was stopped is
 // removed once it is older than this (a younger one may be another run's).
@@ -104,12 +91,11 @@ std::string CreatePartialFolder(Context& ctx, const std::string& folder, KfxBatc
   std::error_code ec;
   std::string partial =
       (block.parent_path() / (PartialPrefix(block.filename().string()) + "XXXXXX")).string();
-  if (fs::exists(fs::symlink_status(block, ec)) || ::mkdtemp(partial.data()) == nullptr) {
+  if (fs::exists(fs::symlink_status(block, ec)) || !MakeUniqueFolder(partial)) {
     ctx.ui.ShowErrorBox("Pasta não pode ser criada!");
     outcome.failed.push_back(folder);
     return {};
   }
-  ::chmod(partial.c_str(), 0777 & ~CurrentUmask());
   return partial + "/";
 }
 
@@ -118,7 +104,7 @@ bool PublishBlock(Context& ctx, const std::string& partial, const std::string& f
                   KfxBatchOutcome& outcome) {
   const std::string from = std::filesystem::path(partial).parent_path().string();
   const std::string to = std::filesystem::path(folder).parent_path().string();
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+  if (!RenameFolderNoReplace(from, to)) {
     std::error_code ec;
     std::filesystem::remove_all(from, ec);
     ctx.ui.ShowErrorBox("Pasta não pode ser criada!");

@@ -33,7 +33,8 @@ void FormCreate(Context& ctx) {
   EnsureFolder(ctx.ui, ctx.paths.productionLogDir, false);
   SetNumberAndDateFormats();
   RemoveStaleTemporaryFiles(ctx.paths.settingsFile, std::chrono::minutes(1));
-  ReadSettings(ctx.settings, ctx.paths.settingsFile, ctx.paths.programFolder, kDefaultPortName);
+  ReadSettings(ctx.settings, ctx.paths.settingsFile, ctx.paths.programFolder, kDefaultPortName,
+               &ctx.ui);
   ctx.productNameList = ProductNameList();
   ResetUsageLog(ctx.paths.usageLog);
 }

@@ -12,6 +12,7 @@
 #include "app/startup.h"
 #include "cli/cli_commands.h"
 #include "cli/i18n.h"
+#include "cli/stop_signals.h"
 #include "serial/port_list.h"
 #include "shell/ini_file.h"
 #include "shell/settings.h"
@@ -88,14 +89,10 @@ void CliSession::EmitJson(const nlohmann::json& object) {
 }
 
 void CliSession::CancelOnInterrupt() {
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
   // Every Ctrl+C, and a request to terminate or a hang-up, stops the command
   // at its next step; the run still closes the port, saves the settings and
-  // reports. No SA_RESTART: a pending question is interrupted too.
-  sa.sa_flags = 0;
-  for (int signal : kStopSignals) ::sigaction(signal, &sa, nullptr);
+  // reports. A pending question is interrupted too.
+  CatchSignals(kStopSignals, OnInterrupt);
   ui_.SetProcessMessagesHook([this] { PressCancelOnInterrupt(); });
 }
 

@@ -1,11 +1,9 @@
 #include "cli/console_operator.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <iostream>
 
+#include "cli/console.h"
 #include "cli/i18n.h"
 #include "cli/write_summary.h"
 #include "shell/utilities.h"
@@ -57,8 +55,8 @@ std::string FitColumns(const std::string& text, size_t columns) {
 }
 
 ConsoleOperator::ConsoleOperator()
-    : ConsoleOperator(std::cout, std::cerr, std::cin, ::isatty(STDIN_FILENO) == 1,
-                      ::isatty(STDERR_FILENO) == 1) {}
+    : ConsoleOperator(std::cout, std::cerr, std::cin, IsTerminal(ConsoleStream::Input),
+                      IsTerminal(ConsoleStream::Error)) {}
 
 ConsoleOperator::ConsoleOperator(std::ostream& out, std::ostream& err, std::istream& in,
                                  bool inIsTerminal, bool errIsTerminal)
@@ -112,8 +110,7 @@ void ConsoleOperator::EndPhaseLocked(bool done) {
 
 int ConsoleOperator::ColumnsLocked() const {
   if (columns_ > 0) return columns_;
-  winsize size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (int columns = TerminalColumns(ConsoleStream::Error); columns > 0) return columns;
   return kDefaultColumns;
 }
 

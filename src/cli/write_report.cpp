@@ -1,7 +1,5 @@
 #include "cli/write_report.h"
 
-#include <pthread.h>
-
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -14,6 +12,7 @@
 #include "app/commands.h"
 #include "boot/boot_commands.h"
 #include "cli/i18n.h"
+#include "cli/stop_signals.h"
 #include "image/catalogue.h"
 #include "shell/utilities.h"
 
@@ -105,10 +104,7 @@ ElapsedTicker::ElapsedTicker(Station& st)
     : thread_([&st](std::stop_token stop) {
         // Ctrl+C and the other stop signals must land on the command's own
         // thread, where they interrupt a pending question; this one never takes them.
-        sigset_t interrupt;
-        sigemptyset(&interrupt);
-        for (int signal : kStopSignals) sigaddset(&interrupt, signal);
-        pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+        BlockSignalsOnThisThread(kStopSignals);
         std::mutex m;
         std::condition_variable_any cv;
         std::unique_lock lock(m);

@@ -1,17 +1,15 @@
 #include "image/firmware_loader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "image/catalogue.h"
+#include "shell/file_system.h"
 
 namespace bq {
 
@@ -52,13 +50,10 @@ class TextLines : public LineSource {
   size_t pos_ = 0;
 };
 
-// Reads a file line by line through one open descriptor.
+// Reads an open file line by line.
 class LineReader : public LineSource {
  public:
-  explicit LineReader(int fd) : fd_(fd) {}
-  ~LineReader() override { ::close(fd_); }
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
+  explicit LineReader(std::unique_ptr<FileReader> file) : file_(std::move(file)) {}
 
   Result Next(std::string& line) override {
     line.clear();
@@ -72,12 +67,8 @@ class LineReader : public LineSource {
       buffer_.erase(0, pos_);
       pos_ = 0;
       char chunk[65536];
-      ssize_t n = ::read(fd_, chunk, sizeof chunk);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        error_ = errno;
-        return Result::Error;
-      }
+      const std::ptrdiff_t n = file_->Read(chunk, sizeof chunk, &error_);
+      if (n < 0) return Result::Error;
       if (n == 0) {
         if (buffer_.empty()) return Result::End;
         line.swap(buffer_);  // a last line without its LF
@@ -90,7 +81,7 @@ class LineReader : public LineSource {
   int error() const override { return error_; }
 
  private:
-  int fd_;
+  std::unique_ptr<FileReader> file_;
   std::string buffer_;
   size_t pos_ = 0;
   int error_ = 0;
@@ -170,23 +161,6 @@ void DecodeHeaderRecord(uint16_t addressField, const std::array<uint8_t, kHeader
 }
 
 namespace {
-
-// Opens a regular file for reading; -1 with errno set otherwise (0 for a file
-// that exists but is a FIFO, a device or a folder). O_NONBLOCK keeps a FIFO
-// without a writer from blocking the open.
-int OpenRegularFile(const std::string& fileName) {
-  int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int err = S_ISDIR(st.st_mode) ? EISDIR : 0;
-    ::close(fd);
-    errno = err;
-    return -1;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
-}
 
 // Applies one decoded record; the problem when it cannot be applied.
 struct RecordParser {
@@ -293,13 +267,14 @@ LoadResult LoadFromLines(LineSource& lines, FirmwareImage& image, FirmwareHeader
 
 LoadResult LoadFirmwareFile(const std::string& fileName, FirmwareImage& image,
                             FirmwareHeader& header) {
-  const int fd = OpenRegularFile(fileName);
-  if (fd < 0) {
+  int error = 0;
+  std::unique_ptr<FileReader> file = OpenRegularFileForReading(fileName, &error);
+  if (!file) {
     LoadResult result;
-    result.error = LoadError{LoadError::Kind::Open, errno, 0, {}};
+    result.error = LoadError{LoadError::Kind::Open, error, 0, {}};
     return result;
   }
-  LineReader reader(fd);
+  LineReader reader(std::move(file));
   return LoadFromLines(reader, image, header);
 }
 

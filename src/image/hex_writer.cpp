@@ -1,32 +1,13 @@
 #include "image/hex_writer.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "image/firmware_loader.h"
 #include "image/hex_record.h"
+#include "shell/safe_file.h"
 
 namespace bq {
-namespace {
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
-
 HexSegment FlashSegment(const FirmwareImage& image, uint32_t first, uint32_t last) {
   return {first, std::span<const uint8_t>(image.flash).subspan(first, last - first + 1)};
 }
@@ -63,25 +44,17 @@ std::string IntelHexText(std::span<const HexSegment> segments) {
 std::optional<HexWriteError> WriteIntelHex(const std::string& path,
                                            std::span<const HexSegment> segments) {
   const std::string text = IntelHexText(segments);
-  const std::string temporary = path + ".part";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return HexWriteError{HexWriteError::Kind::Open, errno};
-  bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-  int error = written ? 0 : errno;
-  if (::close(fd) != 0 && written) {
-    written = false;
-    error = errno;
+  const std::optional<SafeWriteError> failed = WriteFileSafely(path, text);
+  if (!failed) return std::nullopt;
+  switch (failed->step) {
+    case SafeWriteError::Step::Create:
+      return HexWriteError{HexWriteError::Kind::Open, failed->osError};
+    case SafeWriteError::Step::Write:
+      return HexWriteError{HexWriteError::Kind::Write, failed->osError};
+    case SafeWriteError::Step::Place:
+      break;
   }
-  if (!written) {
-    ::unlink(temporary.c_str());
-    return HexWriteError{HexWriteError::Kind::Write, error};
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = errno;
-    ::unlink(temporary.c_str());
-    return HexWriteError{HexWriteError::Kind::Place, error};
-  }
-  return std::nullopt;
+  return HexWriteError{HexWriteError::Kind::Place, failed->osError};
 }
 
 std::string HexWriteErrorText(const HexWriteError& error) {

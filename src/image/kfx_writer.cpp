@@ -1,16 +1,14 @@
 #include "image/kfx_writer.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <span>
+#include <system_error>
 
 #include "image/firmware_loader.h"
 #include "image/hex_record.h"
+#include "shell/safe_file.h"
 
 namespace bq {
 
@@ -41,28 +39,6 @@ void AddArea(std::vector<std::string>& lines, std::span<const uint8_t> area, uin
   }
 }
 
-// Writes all of text to fd; the system's error, or 0.
-int WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    done += static_cast<size_t>(n);
-  }
-  return 0;
-}
-
-// Gives the complete temporary file its final name, unless that name is taken.
-int PublishWithoutReplacing(const std::string& temp, const std::string& path) {
-  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-  // A file system without that rename: a hard link fails just as well on a taken name.
-  if (::link(temp.c_str(), path.c_str()) != 0) return errno;
-  ::unlink(temp.c_str());
-  return 0;
-}
-
 }  // namespace
 
 std::vector<std::string> KfxRecords(const FirmwareImage& image, const FirmwareHeader& header) {
@@ -76,24 +52,23 @@ std::vector<std::string> KfxRecords(const FirmwareImage& image, const FirmwareHe
 
 std::optional<KfxWriteError> WriteKfxFile(const std::string& path, const FirmwareImage& image,
                                           const FirmwareHeader& header) {
-  if (::access(path.c_str(), F_OK) == 0) return KfxWriteError{KfxWriteError::Kind::Exists, EEXIST};
-  const size_t slash = path.rfind('/');
-  const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
-  const std::string temp = path.substr(0, nameAt) + "." + path.substr(nameAt) + "." +
-                           std::to_string(::getpid()) + ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return KfxWriteError{KfxWriteError::Kind::Create, errno};
-
+  // A name that is taken is refused before the work; the rename that never
+  // replaces refuses one taken in the meantime.
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::status(path, ec))) {
+    return KfxWriteError{KfxWriteError::Kind::Exists, EEXIST};
+  }
   std::string text;
   for (const auto& line : KfxRecords(image, header)) text += line + "\r\n";
-  int err = WriteAll(fd, text);
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0) err = PublishWithoutReplacing(temp, path);
-  if (err == 0) return std::nullopt;
-  ::unlink(temp.c_str());
-  return KfxWriteError{err == EEXIST ? KfxWriteError::Kind::Exists : KfxWriteError::Kind::Write,
-                       err};
+  const std::optional<SafeWriteError> failed =
+      WriteFileSafely(path, text, ReplaceMode::KeepExisting);
+  if (!failed) return std::nullopt;
+  if (failed->step == SafeWriteError::Step::Create) {
+    return KfxWriteError{KfxWriteError::Kind::Create, failed->osError};
+  }
+  return KfxWriteError{
+      failed->osError == EEXIST ? KfxWriteError::Kind::Exists : KfxWriteError::Kind::Write,
+      failed->osError};
 }
 
 }  // namespace bq

@@ -58,7 +58,8 @@ RecordsConfig RecordsConfigFor(const std::string& dataFolder, const std::string&
   }
   TIniFileQuarn ini(settingsFile);
   std::string error;
-  if (ini.Load(&error)) config.server = ini.ReadString(kRecordsSection, kRecordsServerKey, "");
+  if (ini.Load(&error) == TIniFileQuarn::LoadResult::Ok)
+    config.server = ini.ReadString(kRecordsSection, kRecordsServerKey, "");
   return config;
 }
 

@@ -1,13 +1,13 @@
 #include "records/server_link.h"
 
 #include <libpq-fe.h>
-#include <poll.h>
 
 #include <algorithm>
 #include <memory>
 
 #include "records/local_store.h"
 #include "records/record_columns.h"
+#include "records/socket_wait.h"
 
 namespace bq::records {
 
@@ -135,12 +135,12 @@ void ServerLink::Wait(bool write, Clock::time_point deadline) {
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) Fail("the records server did not answer in time");
     const auto slice = std::min<Clock::duration>(left, kPollSlice);
-    pollfd fd{PQsocket(conn_), static_cast<short>(write ? POLLOUT : POLLIN), 0};
-    if (fd.fd < 0) Fail(ErrorText(conn_));
-    const int ms = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count());
-    const int ready = ::poll(&fd, 1, ms);
-    if (ready > 0) return;
-    if (ready < 0 && errno != EINTR) Fail("cannot wait for the records server");
+    const int socket = PQsocket(conn_);
+    if (socket < 0) Fail(ErrorText(conn_));
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(slice);
+    const SocketWait ready = WaitForSocket(socket, write, ms);
+    if (ready == SocketWait::Ready) return;
+    if (ready == SocketWait::Failed) Fail("cannot wait for the records server");
   }
 }
 

@@ -1,7 +1,4 @@
 #pragma once
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <stdexcept>
 #include <string>
@@ -47,16 +44,7 @@ inline PortOpenProblem ClassifyOpenError(int osCode) {
 // The same, also looking at what the path names: a file, a folder or a device
 // this process may open yet that refuses a serial port's requests (/dev/null)
 // is no serial port, whatever error its open gave.
-inline PortOpenProblem ClassifyOpenError(int osCode, const std::string& path) {
-  const PortOpenProblem problem = ClassifyOpenError(osCode);
-  struct stat info {};
-  if (problem == PortOpenProblem::None || ::stat(path.c_str(), &info) != 0) return problem;
-  if (!S_ISCHR(info.st_mode)) return PortOpenProblem::NotSerialPort;
-  if (problem == PortOpenProblem::NoPermission && ::access(path.c_str(), R_OK | W_OK) == 0) {
-    return PortOpenProblem::NotSerialPort;
-  }
-  return problem;
-}
+PortOpenProblem ClassifyOpenError(int osCode, const std::string& path);
 
 inline constexpr const char* kTimeoutText = "Timeout";
 inline constexpr const char* kClosedPortText = "Can't perform this operation on a closed port";

@@ -1,6 +1,7 @@
 #include "serial/port_list_commands.h"
 
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 #include "serial/port_list.h"
 #include "shell/utilities.h"
@@ -16,8 +17,8 @@ int IndexOf(const PortListControl& list, const std::string& name) {
 }
 
 bool IsCharacterDevice(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+  std::error_code ec;
+  return std::filesystem::is_character_file(path, ec);
 }
 
 // /dev/ttyS0, /dev/ttyUSB0, ...: the system lists these itself whenever they

@@ -1,15 +1,11 @@
 #include "shell/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
+#include "shell/file_system.h"
+#include "shell/safe_file.h"
 #include "shell/utilities.h"
 
 namespace bq {
@@ -52,25 +48,6 @@ std::optional<std::pair<size_t, size_t>> SectionRange(const std::vector<std::str
   return std::nullopt;
 }
 
-int ReadWhole(const std::string& path, std::string* data) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  char buffer[8192];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      ::close(fd);
-      return err;
-    }
-    if (n == 0) break;
-    data->append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return 0;
-}
-
 }  // namespace
 
 std::optional<int32_t> ParseIniInteger(const std::string& text) {
@@ -109,17 +86,28 @@ std::optional<int32_t> ParseIniInteger(const std::string& text) {
   return static_cast<int32_t>(negative ? -signedValue : signedValue);
 }
 
-bool TIniFileQuarn::Load(std::string* error) {
+TIniFileQuarn::LoadResult TIniFileQuarn::Load(std::string* error) {
   lines_.clear();
   std::string data;
-  int err = ReadWhole(path_, &data);
-  if (err == ENOENT) return true;
-  if (err != 0) {
-    if (error) *error = ErrnoText(err);
-    return false;
+  const SmallFileRead read = ReadSmallRegularFile(path_, kMaxIniFileBytes, &data);
+  auto fail = [error](LoadResult result, const std::string& why) {
+    if (error) *error = why;
+    return result;
+  };
+  switch (read.status) {
+    case SmallFileRead::Status::Ok:
+      Parse(data);
+      return LoadResult::Ok;
+    case SmallFileRead::Status::Missing:
+      return LoadResult::Ok;
+    case SmallFileRead::Status::Failed:
+      return fail(LoadResult::Unreadable, ErrnoText(read.osError));
+    case SmallFileRead::Status::NotRegular:
+      return fail(LoadResult::Damaged, "Not a regular file");
+    case SmallFileRead::Status::TooLarge:
+      return fail(LoadResult::Damaged, ErrnoText(EFBIG));
   }
-  Parse(data);
-  return true;
+  return LoadResult::Unreadable;
 }
 
 // A line ends at CR LF, at LF, or at a CR alone, as the files written by the
@@ -166,9 +154,6 @@ bool TIniFileQuarn::ReadBool(const std::string& section, const std::string& key,
   return UpperCaseAscii(ReadString(section, key, defaultValue ? "Sim" : "Nao")) == "SIM";
 }
 
-// What UpdateFile names its temporary file, followed by six random characters.
-constexpr const char* kTemporaryPrefix = ".BootQuarn.Ini.";
-
 bool FitsOnOneIniLine(const std::string& text) {
   return text.find_first_of("\r\n") == std::string::npos;
 }
@@ -209,72 +194,9 @@ void TIniFileQuarn::WriteBool(const std::string& section, const std::string& key
 bool TIniFileQuarn::UpdateFile(std::string* error) const {
   std::string data;
   for (const auto& line : lines_) data += line + "\r\n";
-
-  auto fail = [&](int err, const std::string& tmp) {
-    if (!tmp.empty()) ::unlink(tmp.c_str());
-    if (error) *error = ErrnoText(err);
-    return false;
-  };
-
-  std::string folder = FolderOf(path_);
-  std::string tmp =
-      (folder.empty() ? std::string("./") : folder) + kTemporaryPrefix + std::string("XXXXXX");
-  std::vector<char> name(tmp.begin(), tmp.end());
-  name.push_back('\0');
-  int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return fail(errno, "");
-  tmp = name.data();
-
-  // Keep the permissions of the file being replaced.
-  struct stat st {};
-  mode_t mode = (::stat(path_.c_str(), &st) == 0) ? (st.st_mode & 07777) : 0644;
-  ::fchmod(fd, mode);
-
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      ::close(fd);
-      return fail(err, tmp);
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0) {
-    int err = errno;
-    ::close(fd);
-    return fail(err, tmp);
-  }
-  if (::close(fd) != 0) return fail(errno, tmp);
-  if (::rename(tmp.c_str(), path_.c_str()) != 0) return fail(errno, tmp);
-
-  // Make the rename itself durable.
-  int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
-  return true;
-}
-
-void RemoveStaleTemporaryFiles(const std::string& path, std::chrono::seconds minAge) {
-  namespace fs = std::filesystem;
-  const std::string prefix = kTemporaryPrefix;
-  const std::string folder = FolderOf(path);
-  std::error_code ec;
-  const auto now = fs::file_time_type::clock::now();
-  for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (name.size() != prefix.size() + 6 || name.rfind(prefix, 0) != 0) continue;
-    if (!entry.is_regular_file(ec)) continue;
-    const auto written = entry.last_write_time(ec);
-    // A younger one may belong to a save still running in another instance.
-    if (ec || now - written < minAge) continue;
-    fs::remove(entry.path(), ec);
-  }
+  const std::optional<SafeWriteError> failed = WriteFileSafely(path_, data);
+  if (failed && error) *error = ErrnoText(failed->osError);
+  return !failed;
 }
 
 }  // namespace bq

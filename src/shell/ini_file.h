@@ -3,22 +3,32 @@
 // writes and leaves every other section, key and comment where it stood.
 // Booleans are stored as "Sim" and "Nao".
 
-#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "shell/safe_file.h"  // RemoveStaleTemporaryFiles for the saves
+
 namespace bq {
+
+// A settings file is a few hundred bytes; anything above this is no INI file.
+inline constexpr size_t kMaxIniFileBytes = 1024 * 1024;
 
 class TIniFileQuarn {
  public:
   explicit TIniFileQuarn(std::string path) : path_(std::move(path)) {}
 
-  // Reads the file. A missing file is an empty one; any other failure returns
-  // false and puts the system's reason into *error.
-  bool Load(std::string* error);
+  enum class LoadResult {
+    Ok,          // read, or missing (an empty file)
+    Unreadable,  // it could not be read
+    Damaged,     // not a regular file, or larger than kMaxIniFileBytes: never read
+  };
+  // Reads the file; on failure *error holds the reason. Opening it never
+  // waits, whatever the name leads to.
+  LoadResult Load(std::string* error);
   // Takes the lines of a file's text already in memory, in place of the loaded ones.
   void Parse(std::string_view data);
 
@@ -37,8 +47,7 @@ class TIniFileQuarn {
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
   void WriteBool(const std::string& section, const std::string& key, bool value);
 
-  // Saves every line with CR LF ends, atomically: a temporary file in the same
-  // folder is written, flushed to disk and renamed over the file. On failure
+  // Saves every line with CR LF ends, atomically (WriteFileSafely). On failure
   // the old file stays intact and *error holds the system's reason.
   bool UpdateFile(std::string* error) const;
 
@@ -51,10 +60,6 @@ class TIniFileQuarn {
   std::string path_;
   std::vector<std::string> lines_;
 };
-
-// Removes the temporary files a save into `path` left behind when the program
-// was killed in the middle, once they are older than minAge.
-void RemoveStaleTemporaryFiles(const std::string& path, std::chrono::seconds minAge);
 
 // False when the text holds a CR or LF, which would end its line in the file
 // and start another key.

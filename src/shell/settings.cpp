@@ -31,10 +31,15 @@ uint16_t Low16(int32_t value) {
 }  // namespace
 
 void ReadSettings(TPar& settings, const std::string& path, const std::string& programFolder,
-                  const std::string& defaultPortName) {
+                  const std::string& defaultPortName, OperatorInterface* ui) {
   TIniFileQuarn ini(path);
-  std::string ignored;
-  ini.Load(&ignored);  // an unreadable file gives the defaults, like a missing one
+  std::string error;
+  // An unreadable file gives the defaults, like a missing one. One that is no
+  // settings file at all (a FIFO, a device, something huge) is also announced;
+  // the save at the end leaves it as it is.
+  if (ini.Load(&error) == TIniFileQuarn::LoadResult::Damaged && ui != nullptr) {
+    ui->ShowWarning("Erro lendo configuração [" + path + "] =" + error);
+  }
 
   settings.dataFolder = WithTrailingSlash(ini.ReadString(kFiles, kDataFolderKey, programFolder));
   settings.firmwareFile = ini.ReadString(kFiles, kFirmwareFileKey, kDefaultFile);
@@ -52,7 +57,7 @@ bool WriteSettings(const TPar& settings, const std::string& path, OperatorInterf
   TIniFileQuarn ini(path);
   std::string error;
   // An existing file that cannot be read is not replaced: its other keys would be lost.
-  if (!ini.Load(&error)) {
+  if (ini.Load(&error) != TIniFileQuarn::LoadResult::Ok) {
     ui.ShowWarning("Erro lendo configuração [" + path + "] =" + error);
     return false;
   }

@@ -24,9 +24,10 @@ struct TPar {
 };
 
 // Fills every field from the file; missing keys and bad values take defaults.
-// programFolder is the default data folder.
+// programFolder is the default data folder. A file that is not a regular file
+// or is far too large for settings is not read: ui, when given, is warned.
 void ReadSettings(TPar& settings, const std::string& path, const std::string& programFolder,
-                  const std::string& defaultPortName);
+                  const std::string& defaultPortName, OperatorInterface* ui = nullptr);
 
 // Writes every field into the file, updating an existing file in place.
 // Returns false (after telling the operator through ui) when the file could not be written.

@@ -1,10 +1,5 @@
 #include "shell/utilities.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -16,38 +11,13 @@
 #include <system_error>
 
 #include "shell/app_paths.h"
+#include "shell/desktop.h"
+#include "shell/file_system.h"
 #include "shell/operator_interface.h"
 
 namespace bq {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// Writes all of data; false with errno set on failure.
-bool WriteAll(int fd, const std::string& data) {
-  const char* p = data.data();
-  size_t left = data.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes the text to fd, closes it and returns 0 or the first errno met.
-int WriteAndClose(int fd, const std::string& text) {
-  int err = WriteAll(fd, text) ? 0 : errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  return err;
-}
-
-}  // namespace
 
 // ---- folders and log files --------------------------------------------------
 
@@ -73,14 +43,15 @@ namespace {
 enum class Created { Yes, Exists, Failed };
 Created CreateLogWithLine(OperatorInterface& ui, const std::string& fileName,
                           const std::string& line) {
-  int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (errno == EEXIST) return Created::Exists;
-    ui.ShowWarning("Erro criação do arquivo [" + fileName + "] =" + ErrnoText(errno));
+  const FileAppend write =
+      AppendToFile(fileName, "#### Arquivo Criado ######\r\n" + line, FileOpening::CreateNew);
+  if (!write.opened) {
+    if (write.osError == EEXIST) return Created::Exists;
+    ui.ShowWarning("Erro criação do arquivo [" + fileName + "] =" + ErrnoText(write.osError));
     return Created::Failed;
   }
-  if (int err = WriteAndClose(fd, "#### Arquivo Criado ######\r\n" + line); err != 0) {
-    ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+  if (write.osError != 0) {
+    ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(write.osError));
   }
   return Created::Yes;
 }
@@ -99,15 +70,15 @@ bool AppendLogLine(OperatorInterface& ui, const std::string& fileName, const std
   // Stations writing at once: only the one whose O_EXCL create wins writes the
   // header; the others find the file on their next try and append their line.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd >= 0) {
-      if (int err = WriteAndClose(fd, line); err != 0) {
-        ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(err));
+    const FileAppend write = AppendToFile(fileName, line, FileOpening::Existing);
+    if (write.opened) {
+      if (write.osError != 0) {
+        ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(write.osError));
       }
       return false;
     }
-    if (errno != ENOENT) {
-      ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(errno));
+    if (write.osError != ENOENT) {
+      ui.ShowWarning("Erro gravação do log [" + fileName + "] =" + ErrnoText(write.osError));
       return false;
     }
     const Created created = CreateLogWithLine(ui, fileName, line);
@@ -121,70 +92,10 @@ void ResetUsageLog(const std::string& fileName) {
   fs::remove(fileName, ec);
 }
 
-std::string FindOnPath(const std::string& program) {
-  if (program.empty()) return {};
-  if (program.find('/') != std::string::npos) {
-    return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
-  }
-  const char* env = std::getenv("PATH");
-  std::string path = env != nullptr ? env : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(':', start);
-    if (end == std::string::npos) end = path.size();
-    std::string dir = path.substr(start, end - start);
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + program;
-    struct stat st {};
-    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        ::access(candidate.c_str(), X_OK) == 0) {
-      return candidate;
-    }
-    start = end + 1;
-  }
-  return {};
-}
-
-bool SpawnDetached(const std::vector<std::string>& argv) {
-  if (argv.empty()) return false;
-  const std::string program = FindOnPath(argv[0]);
-  if (program.empty()) return false;
-
-  // Everything the children need is prepared before fork: after it only
-  // async-signal-safe calls are allowed.
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-
-  pid_t child = ::fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    // The middle child starts the grandchild and leaves at once, so the
-    // grandchild is adopted by init and never becomes our zombie.
-    ::setsid();
-    pid_t grandchild = ::fork();
-    if (grandchild == 0) {
-      int devnull = ::open("/dev/null", O_RDWR);
-      if (devnull >= 0) {
-        ::dup2(devnull, STDIN_FILENO);
-        ::dup2(devnull, STDOUT_FILENO);
-        ::dup2(devnull, STDERR_FILENO);
-      }
-      ::execv(program.c_str(), args.data());
-      ::_exit(127);
-    }
-    ::_exit(grandchild < 0 ? 1 : 0);
-  }
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void OpenFolderInExplorer(const std::string& path) {
   std::string folder = FolderOf(path);
   if (folder.empty()) folder = ".";
-  SpawnDetached({"xdg-open", folder});
+  OpenFolderInFileManager(folder);
 }
 
 // ---- number and text forms --------------------------------------------------
@@ -279,20 +190,6 @@ std::string WithTrailingSlash(const std::string& path) {
 
 // ---- dates -----------------------------------------------------------------
 
-LocalTime NowLocal() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_REALTIME, &ts);
-  std::tm tm{};
-  ::localtime_r(&ts.tv_sec, &tm);
-  return LocalTime{tm.tm_year + 1900,
-                   tm.tm_mon + 1,
-                   tm.tm_mday,
-                   tm.tm_hour,
-                   tm.tm_min,
-                   tm.tm_sec,
-                   static_cast<int>(ts.tv_nsec / 1000000)};
-}
-
 std::string DateStamp(const LocalTime& t) {
   return "a" + ZeroPadded(4, t.year) + "_m" + ZeroPadded(2, t.month) + "_d" + ZeroPadded(2, t.day);
 }
@@ -335,10 +232,7 @@ bool PlaySoundNumber(const AppPaths& paths, int number) {
   const std::string file = SoundFilePath(paths, number);
   std::error_code ec;
   if (file.empty() || !fs::is_regular_file(file, ec)) return false;
-  for (const char* player : {"paplay", "aplay"}) {
-    if (SpawnDetached({player, file})) return true;
-  }
-  return false;
+  return PlaySoundFile(file);
 }
 
 std::string ErrnoText(int err) {

@@ -31,13 +31,6 @@ void ResetUsageLog(const std::string& fileName);
 // manager without waiting for it. Quietly does nothing without xdg-open.
 void OpenFolderInExplorer(const std::string& path);
 
-// Starts argv[0] (looked up on PATH) fully detached: the caller never waits
-// for it and no zombie is left. False when the program is not found.
-bool SpawnDetached(const std::vector<std::string>& argv);
-
-// The full path of a program on PATH, or empty.
-std::string FindOnPath(const std::string& program);
-
 // ---- number and text forms --------------------------------------------------
 
 std::string HexByte(uint8_t value);                // "0A"

@@ -1,6 +1,8 @@
 // The core's folders depend one way only: front ends -> app -> programming,
 // discovery -> boot -> serial, image, records -> shell. A folder includes only folders at
 // its own level or below, and only app and the front ends see the context.
+// Operating-system headers are included only by the platform files, in the
+// posix/ (or linux/, windows/) folder of the layer that uses them.
 
 #include <gtest/gtest.h>
 
@@ -92,6 +94,71 @@ TEST(Layering, OnlyTheAppAndFrontEndsSeeTheContext) {
     std::string text;
     for (int n = 1; std::getline(in, text); ++n) {
       EXPECT_FALSE(std::regex_search(text, context)) << file << ":" << n << " names the context";
+    }
+  }
+}
+
+// The header an #include line names with <...>, or empty.
+std::string SystemHeaderOf(const std::string& line) {
+  static const std::regex include(R"re(^\s*#\s*include\s*<([^>]+)>)re");
+  std::smatch m;
+  return std::regex_search(line, m, include) ? m[1].str() : std::string();
+}
+
+// Headers of POSIX, Linux and their libraries, which only platform files may
+// include. The standard C++ headers (<csignal>, <cerrno>, <ctime>, ...) are fine.
+bool IsOsHeader(const std::string& header) {
+  static const std::regex os(
+      R"re(^(unistd|fcntl|termios|pthread|signal|dirent|libudev|poll|pwd|grp|dlfcn|spawn|glob|)re"
+      R"re(syslog|sched|semaphore|netdb|ifaddrs|termio|utmp|wordexp|)re"
+      R"re(windows|winsock2)\.h$|^(sys|linux|asm|asm-generic|arpa|netinet|net)/)re");
+  return std::regex_search(header, os);
+}
+
+// The platform files: anything under a posix/, linux/ or windows/ folder.
+bool IsPlatformFile(const std::string& relative) {
+  static const std::regex platform(R"re((^|/)(posix|linux|windows)/)re");
+  return std::regex_search(relative, platform);
+}
+
+TEST(Platform, RuleCatchesAnOsInclude) {
+  struct Case {
+    const char* line;
+    bool os;
+  };
+  const Case cases[] = {
+      {"#include <unistd.h>", true},
+      {"#include <sys/stat.h>", true},
+      {"  #  include <linux/serial.h>", true},
+      {"#include <asm/termbits.h>", true},
+      {"#include <termios.h>", true},
+      {"#include <pthread.h>", true},
+      {"#include <signal.h>", true},
+      {"#include <libudev.h>", true},
+      {"#include <csignal>", false},
+      {"#include <cerrno>", false},
+      {"#include <filesystem>", false},
+      {"#include <nlohmann/json.hpp>", false},
+      {"#include \"serial/posix/port_lock.h\"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsOsHeader(SystemHeaderOf(c.line)), c.os) << c.line;
+  EXPECT_TRUE(IsPlatformFile("serial/posix/serial_backend_posix.cpp"));
+  EXPECT_TRUE(IsPlatformFile("serial/linux/udev_tty.cpp"));
+  EXPECT_FALSE(IsPlatformFile("serial/com_port.cpp"));
+  EXPECT_FALSE(IsPlatformFile("shell/posix_names.h"));
+}
+
+TEST(Platform, OnlyPlatformFilesIncludeOsHeaders) {
+  const fs::path src = fs::path(BQ_SOURCE_DIR) / "src";
+  for (const auto& entry : fs::recursive_directory_iterator(src)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string file = fs::relative(entry.path(), src).string();
+    if (IsPlatformFile(file)) continue;
+    std::ifstream in(entry.path());
+    std::string text;
+    for (int n = 1; std::getline(in, text); ++n) {
+      const std::string header = SystemHeaderOf(text);
+      EXPECT_FALSE(IsOsHeader(header)) << file << ":" << n << " includes <" << header << ">";
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 #include "image/firmware_loader.h"
 
@@ -55,7 +56,8 @@ TEST_F(HexWriterTest, FlashAcrossAPageAndEepromReadBack) {
   }
   EXPECT_EQ(longest, 1 + 2 * (5 + kHexRecordBytes) + 1);  // ':' ... '\r'
   EXPECT_EQ(last, ":00000001FF\r");
-  EXPECT_FALSE(fs::exists(path + ".part"));
+  // Nothing but the file itself is left in its folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
 TEST_F(HexWriterTest, UnwritableFolderGivesTheSystemsReason) {
@@ -65,6 +67,53 @@ TEST_F(HexWriterTest, UnwritableFolderGivesTheSystemsReason) {
   ASSERT_TRUE(error);
   EXPECT_EQ(error->kind, HexWriteError::Kind::Open);
   EXPECT_EQ(HexWriteErrorText(*error), "No such file or directory");
+}
+
+// A name planted where the writer might put its temporary file is never
+// written through: the file it leads to keeps its bytes.
+TEST_F(HexWriterTest, APlantedLinkBesideTheDestinationIsNotFollowed) {
+  auto image = std::make_unique<FirmwareImage>();
+  image->FillBlank();
+  const HexSegment segments[] = {FlashSegment(*image, 0x800, 0x83F)};
+  const fs::path victim = dir_ / "victim.txt";
+  std::ofstream(victim, std::ios::binary) << "keep me";
+  const std::string path = (dir_ / "out.hex").string();
+  fs::create_symlink(victim, path + ".part");
+
+  ASSERT_FALSE(WriteIntelHex(path, segments));
+  std::ifstream in(victim, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
+  EXPECT_TRUE(fs::is_symlink(path + ".part"));
+  EXPECT_FALSE(fs::is_symlink(path));
+}
+
+// Two reads into the same file at once: each write succeeds and the file ends
+// up as one of them, whole, never a mix of both.
+TEST_F(HexWriterTest, ConcurrentWritersNeverMixTheirFiles) {
+  auto a = std::make_unique<FirmwareImage>();
+  auto b = std::make_unique<FirmwareImage>();
+  for (uint32_t at = 0; at < kFlashSize; ++at) {
+    a->flash[at] = 0x11;
+    b->flash[at] = 0x22;
+  }
+  // Different lengths: a shared temporary file would show one's tail after the other.
+  const HexSegment aSegments[] = {FlashSegment(*a, 0x800, 0xFFFF)};
+  const HexSegment bSegments[] = {FlashSegment(*b, 0x800, 0x7FFF)};
+  const std::string aText = IntelHexText(aSegments);
+  const std::string bText = IntelHexText(bSegments);
+  const std::string path = (dir_ / "out.hex").string();
+  for (int round = 0; round < 40; ++round) {
+    std::optional<HexWriteError> aError, bError;
+    std::thread other([&] { bError = WriteIntelHex(path, bSegments); });
+    aError = WriteIntelHex(path, aSegments);
+    other.join();
+    EXPECT_FALSE(aError) << "round " << round << ": " << HexWriteErrorText(*aError);
+    EXPECT_FALSE(bError) << "round " << round << ": " << HexWriteErrorText(*bError);
+    std::ifstream in(path, std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    ASSERT_TRUE(text == aText || text == bText)
+        << "round " << round << ": a mix of " << text.size() << " bytes";
+  }
 }
 
 }  // namespace

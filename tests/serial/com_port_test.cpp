@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "port_fixture.h"
-#include "serial/raw_line.h"
+#include "serial/linux/raw_line.h"
 
 namespace bq::test {
 namespace {

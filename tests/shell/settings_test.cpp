@@ -2,14 +2,19 @@
 // updates, value parsing and safe writing.
 #include "shell/settings.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <sstream>
 
 #include "recording_operator.h"
@@ -232,6 +237,92 @@ TEST_F(SettingsFile, StaleTemporaryFilesAreRemoved) {
   for (const Case& c : cases) {
     EXPECT_EQ(fs::exists(dir_ + "/" + c.name), !c.removed) << c.name;
   }
+}
+
+// Something in place of the settings file that is no settings file: start-up
+// neither waits on it nor reads it into memory without end. It gives the
+// defaults with a warning, and the save at the end leaves it as it was.
+TEST_F(SettingsFile, ANonRegularOrHugeFileGivesDefaultsAndIsKept) {
+  struct Case {
+    const char* name;
+    // Puts the thing at path_; returns what releases a reader it holds, if any.
+    std::function<std::function<void()>(const std::string&)> plant;
+    std::function<bool(const std::string&)> unchanged;
+  };
+  const auto isFifo = [](const std::string& p) { return fs::is_fifo(fs::symlink_status(p)); };
+  const Case cases[] = {
+      {"FIFO without a writer",
+       [](const std::string& p) -> std::function<void()> {
+         EXPECT_EQ(::mkfifo(p.c_str(), 0600), 0);
+         return [p] {
+           const int fd = ::open(p.c_str(), O_WRONLY | O_NONBLOCK);
+           if (fd >= 0) ::close(fd);
+         };
+       },
+       isFifo},
+      {"terminal",
+       [](const std::string& p) -> std::function<void()> {
+         const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+         EXPECT_GE(master, 0);
+         EXPECT_EQ(::grantpt(master), 0);
+         EXPECT_EQ(::unlockpt(master), 0);
+         fs::create_symlink(::ptsname(master), p);
+         return [master] { ::close(master); };
+       },
+       [](const std::string& p) { return fs::is_character_file(p); }},
+      {"link to /dev/zero",
+       [](const std::string& p) -> std::function<void()> {
+         fs::create_symlink("/dev/zero", p);
+         return [] {};
+       },
+       [](const std::string& p) {
+         return fs::is_symlink(p) && fs::read_symlink(p) == "/dev/zero";
+       }},
+      {"line ends beyond the size limit",
+       [](const std::string& p) -> std::function<void()> {
+         std::ofstream(p, std::ios::binary) << std::string(kMaxIniFileBytes + 1, '\n');
+         return [] {};
+       },
+       [](const std::string& p) {
+         return fs::is_regular_file(p) && fs::file_size(p) == kMaxIniFileBytes + 1;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(path_);
+    test::RecordingOperator ui;
+    const std::function<void()> release = c.plant(path_);
+    auto reading = std::async(std::launch::async, [&] {
+      TPar p;
+      ReadSettings(p, path_, "/opt/bq/bin/", "/dev/ttyS0", &ui);
+      return p;
+    });
+    if (reading.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      release();  // lets the stuck read end, so that the test can
+      ADD_FAILURE() << "the read waits on the file";
+    }
+    const TPar p = reading.get();
+    EXPECT_EQ(p.portName, "/dev/ttyS0");
+    EXPECT_EQ(p.serialLast, 1);
+    ASSERT_EQ(ui.Errors().size(), 1u);
+    EXPECT_NE(ui.Errors()[0].find(path_), std::string::npos) << ui.Errors()[0];
+
+    EXPECT_FALSE(WriteSettings(p, path_, ui));
+    EXPECT_TRUE(c.unchanged(path_));
+    release();
+  }
+}
+
+// A link to a real settings file is read and saved as before.
+TEST_F(SettingsFile, ALinkToARegularFileIsReadAndSaved) {
+  const std::string real = dir_ + "/real.ini";
+  std::ofstream(real, std::ios::binary) << "[Comum]\r\nNS Fim_______________=7\r\n";
+  fs::create_symlink(real, path_);
+  TPar p;
+  ReadSettings(p, path_, "/opt/bq/bin/", "/dev/ttyS0", &ui_);
+  EXPECT_EQ(p.serialLast, 7);
+  EXPECT_TRUE(ui_.Errors().empty());
+  EXPECT_TRUE(WriteSettings(p, path_, ui_));
 }
 
 TEST(IniFile, BooleansAndIntegers) {

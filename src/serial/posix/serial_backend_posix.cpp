@@ -20,7 +20,8 @@
 #include <string>
 
 #include "serial/com_port.h"
-#include "serial/raw_line.h"
+#include "serial/linux/raw_line.h"
+#include "serial/posix/port_lock.h"
 
 namespace bq {
 
@@ -64,9 +65,7 @@ class PosixSerialBackend : public SerialBackend {
     fd_ = fd;
     lost_ = false;
     try {
-      // TIOCEXCL keeps other users out; the lock also stops a second program run as root.
-      if (::ioctl(fd_, TIOCEXCL) < 0 && !NoModemLines(errno)) ThrowOs(errno);
-      if (::flock(fd_, LOCK_EX | LOCK_NB) < 0) ThrowOs(errno == EWOULDBLOCK ? EBUSY : errno);
+      if (int err = posix::LockPort(fd_); err != 0) ThrowOs(err);
       OpenWatch();
       heldName_ = deviceName;
       if (holdWanted_) TakeHold();

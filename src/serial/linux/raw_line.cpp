@@ -1,4 +1,4 @@
-#include "serial/raw_line.h"
+#include "serial/linux/raw_line.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
