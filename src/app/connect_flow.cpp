@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "app/attempt_record.h"
 #include "app/context.h"
 #include "app/device_command_scope.h"
 #include "app/device_commands.h"
@@ -52,6 +53,7 @@ std::string DowngradeQuestion(const DeviceIdentity& device, const FirmwareHeader
 }
 
 bool Refuse(Station& st, uint32_t hardware) {
+  NoteResult(st, records::RecordResult::kRefused);
   ResetRun(st.link());
   st.ui.ShowStatus("Falha conexão!!", false);
   st.ui.ShowErrorBox("Este hard não aceita este soft\r\n\r\nHard =" + HardwareText(hardware) +
@@ -76,6 +78,7 @@ bool Decide(Station& st, const DeviceIdentity& device) {
 
   st.ui.ShowStatus("Falha conexão!!", false);
   if (st.ui.Confirm(DowngradeQuestion(device, header)) == Answer::No) {
+    NoteResult(st, records::RecordResult::kDeclined);
     ResetRun(st.link());
     return false;
   }
@@ -88,6 +91,7 @@ bool Decide(Station& st, const DeviceIdentity& device) {
 bool StoppedBeforeErase(Station& st) {
   st.ui.ProcessMessages();
   if (!st.stopRequested) return false;
+  NoteResult(st, records::RecordResult::kCancelled);
   if (st.ComPortQuarn.IsOpen()) ResetRun(st.link());
   st.ui.ShowMessage(" Cancelado");
   return true;
@@ -95,6 +99,11 @@ bool StoppedBeforeErase(Station& st) {
 
 // The status line and the bar tell how the write ended, not its last phase.
 void ShowEndOfFailedWrite(Station& st, const ProgrammingResult& result) {
+  if (result.status == ProgrammingResult::Status::Cancelled) {
+    NoteResult(st, records::RecordResult::kCancelled);
+  } else {
+    NoteFailure(st, std::nullopt, result.address, result.message);
+  }
   st.ui.SetProgressMin(0);
   st.ui.SetProgressPosition(0);
   const bool cancelled = result.status == ProgrammingResult::Status::Cancelled;
@@ -108,6 +117,7 @@ void ReportNoIdentity(Station& st) {
 }
 
 void ReportSuccess(Station& st) {
+  NoteResult(st, records::RecordResult::kOk);
   st.ui.ShowStatus("Operação Ok", true);
   PlainWait(100);
   ResetRun(st.link());
@@ -121,9 +131,14 @@ void ReportSuccess(Station& st) {
                 "Firmware gravado OK " + SerialFirmwareName(st.flowHeader));
 }
 
-}  // namespace
+// The device as the identity and boot-version reads found it.
+DeviceIdentity AsRead(const Station& st, DeviceIdentity device) {
+  device.bootLoaderVersion = st.identity.bootLoaderVersion;
+  device.hardwareVersion = st.identity.hardwareVersion;
+  return device;
+}
 
-WriteOutcome CheckAndProgram(Station& st, bool program) {
+WriteOutcome CheckDeviceAndProgram(Station& st, bool program) {
   st.cancelFlag = false;
   st.ui.SetProgressMin(0);
   st.ui.SetProgressPosition(0);
@@ -133,9 +148,11 @@ WriteOutcome CheckAndProgram(Station& st, bool program) {
   // has told the operator why, and nothing is sent.
   if (!LoadAndShowFirmware(st.ui, *st.image, st.ctx.settings.firmwareFile, st.flowHeader))
     return {};
+  NoteFile(st, st.ctx.settings.firmwareFile, st.flowHeader);
   // Nothing for the flash from ApplicationStart: the write would erase the
   // device's program and put none back. Refused before the device is touched.
   if (program && !HoldsApplication(*st.image)) {
+    NoteResult(st, records::RecordResult::kRefused);
     st.ui.ShowStatus("Falha na gravação", false);
     st.ui.ShowErrorBox(
         _("This file holds no program: it has no flash data from 0x0800 up. "
@@ -155,6 +172,7 @@ WriteOutcome CheckAndProgram(Station& st, bool program) {
     ResetRun(st.link());
     return {};
   }
+  NoteDevice(st, AsRead(st, *device));
   if (StoppedBeforeErase(st)) return {};
   if (st.identity.bootLoaderVersion == 0) {
     // The version read failed (its own message is shown): the hardware number
@@ -166,7 +184,10 @@ WriteOutcome CheckAndProgram(Station& st, bool program) {
 
   st.options.highAddresses = HardwareHiAddress(st.identity.hardwareVersion);
   st.ui.SetCheck(Check::chkHiAdress, st.options.highAddresses);
-  if (!program) return {true, std::nullopt};
+  if (!program) {
+    NoteResult(st, records::RecordResult::kOk);
+    return {true, std::nullopt};
+  }
   if (StoppedBeforeErase(st)) return {};
 
   const auto started = std::chrono::steady_clock::now();
@@ -184,13 +205,23 @@ WriteOutcome CheckAndProgram(Station& st, bool program) {
   return outcome;
 }
 
+}  // namespace
+
+WriteOutcome CheckAndProgram(Station& st, bool program) {
+  AttemptRecord attempt(st, "write");
+  return attempt.Run([&] { return CheckDeviceAndProgram(st, program); });
+}
+
 WriteOutcome ConnectAndProgram(Station& st, bool detectBaud) {
-  PortGuard port(st);
-  ClearShownBootVersion(st, detectBaud);
-  IdentifyDevice(st, detectBaud, false);  // a missing device is reported by the checks
-  CommandLockGuard lock(st, 300);
-  if (StoppedBeforeErase(st)) return {};
-  return CheckAndProgram(st, st.ctx.gravaAuto);
+  AttemptRecord attempt(st, "write");
+  return attempt.Run([&]() -> WriteOutcome {
+    PortGuard port(st);
+    ClearShownBootVersion(st, detectBaud);
+    IdentifyDevice(st, detectBaud, false);  // a missing device is reported by the checks
+    CommandLockGuard lock(st, 300);
+    if (StoppedBeforeErase(st)) return {};
+    return CheckAndProgram(st, st.ctx.gravaAuto);
+  });
 }
 
 void ShowUpgradeCounter(Station& st) {

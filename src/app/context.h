@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "image/firmware_image.h"
 #include "programming/programming_options.h"
+#include "records/record_store.h"
 #include "serial/port_list.h"
 #include "shell/app_paths.h"
 #include "shell/operator_interface.h"
@@ -52,6 +54,11 @@ struct Context {
   std::atomic<bool> batchStop{false};
 
   std::vector<std::string> productNameList;
+
+  // The production records' store, opened by the first command that keeps a
+  // record (none without a data folder); the mutex guards it and the lister.
+  std::unique_ptr<records::RecordStore> recordStore;
+  std::mutex recordsMutex;
 };
 
 }  // namespace bq

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include "app/attempt_record.h"
 #include "app/context.h"
 #include "app/device_command_scope.h"
 #include "app/identity_view.h"
@@ -53,6 +54,7 @@ bool IdentifyDevice(Station& st, bool detectBaud, bool quiet, DeviceIdentity& re
   }
   read.bootLoaderVersion = st.identity.bootLoaderVersion;
   read.hardwareVersion = st.identity.hardwareVersion;
+  NoteDevice(st, read);
   return true;
 }
 
@@ -76,9 +78,16 @@ void botLeNSClick(Station& st) {
 }
 
 bool RestartAttachedDevice(Station& st) {
-  if (!DetectBootBaudRate(st)) return false;
-  ResetRun(st.link());
-  return true;
+  AttemptRecord attempt(st, "reset");
+  return attempt.Run([&] {
+    if (!DetectBootBaudRate(st)) {
+      NoteFailure(st, std::nullopt, std::nullopt, std::nullopt);
+      return false;
+    }
+    ResetRun(st.link());
+    NoteResult(st, records::RecordResult::kOk);
+    return true;
+  });
 }
 
 void botResetClick(Station& st) {
@@ -86,12 +95,18 @@ void botResetClick(Station& st) {
 }
 
 bool EraseAttachedDevice(Station& st) {
-  if (!OpenBootPort(st.ComPortQuarn, st.ui, st.baudRate, st.portName)) {
-    return false;
-  }
-  const bool erased = EraseAll(st.link());
-  st.ui.ShowMessage(erased ? "Ok erase !" : "Falha erase !");
-  return erased;
+  AttemptRecord attempt(st, "erase");
+  return attempt.Run([&] {
+    if (!OpenBootPort(st.ComPortQuarn, st.ui, st.baudRate, st.portName)) return false;
+    const bool erased = EraseAll(st.link());
+    st.ui.ShowMessage(erased ? "Ok erase !" : "Falha erase !");
+    if (erased) {
+      NoteResult(st, records::RecordResult::kOk);
+    } else {
+      NoteFailure(st, "erase", std::nullopt, "Falha erase !");
+    }
+    return erased;
+  });
 }
 
 void botEraseClick(Station& st) {

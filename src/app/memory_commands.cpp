@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "app/attempt_record.h"
 #include "app/context.h"
 #include "app/device_command_scope.h"
 #include "app/device_commands.h"
@@ -195,9 +196,30 @@ void CompareWithDevice(Station& st, VerifyOutcome& outcome) {
   if (outcome.firstDifference) outcome.result = MemoryRunResult::Differs;
 }
 
-}  // namespace
+// How a read-back ended, for the command's production record.
+void NoteMemoryRun(Station& st, MemoryRunResult result, std::optional<uint32_t> address) {
+  using records::RecordResult;
+  switch (result) {
+    case MemoryRunResult::Ok:
+      return NoteResult(st, RecordResult::kOk);
+    case MemoryRunResult::Cancelled:
+      return NoteResult(st, RecordResult::kCancelled);
+    case MemoryRunResult::BeyondReach:
+      NoteResult(st, RecordResult::kRefused);
+      return NoteFailure(st, std::nullopt, std::nullopt,
+                         "the file holds flash beyond the read-back's reach");
+    case MemoryRunResult::Differs:
+      return NoteFailure(st, std::nullopt, address, "the device differs from the file");
+    case MemoryRunResult::NoBootLoader:
+      return NoteFailure(st, std::nullopt, std::nullopt, "no boot loader answered");
+    case MemoryRunResult::ReadFailed:
+      return NoteFailure(st, std::nullopt, address, "a block got no good reply");
+    case MemoryRunResult::FileFailed:
+      return NoteFailure(st, std::nullopt, std::nullopt, std::nullopt);
+  }
+}
 
-VerifyOutcome VerifyAttachedDevice(Station& st, const std::string& fileName) {
+VerifyOutcome CompareFileWithDevice(Station& st, const std::string& fileName) {
   VerifyOutcome outcome;
   st.cancelFlag = false;
   FirmwareHeader header;
@@ -211,14 +233,15 @@ VerifyOutcome VerifyAttachedDevice(Station& st, const std::string& fileName) {
     outcome.result = MemoryRunResult::BeyondReach;
     return outcome;
   }
+  NoteFile(st, fileName, header);
   DeviceCommandScope scope(st);
   if (!DetectBootBaudRate(st)) return outcome;
   CompareWithDevice(st, outcome);
   return outcome;
 }
 
-ReadOutcome ReadAttachedMemory(Station& st, uint32_t first, uint32_t last, bool eeprom,
-                               FirmwareImage& into) {
+ReadOutcome ReadMemoryInto(Station& st, uint32_t first, uint32_t last, bool eeprom,
+                           FirmwareImage& into) {
   st.cancelFlag = false;
   into.FillBlank();
   DeviceCommandScope scope(st);
@@ -235,6 +258,29 @@ ReadOutcome ReadAttachedMemory(Station& st, uint32_t first, uint32_t last, bool 
                                     outcome.failedAddress);
   }
   return outcome;
+}
+
+}  // namespace
+
+VerifyOutcome VerifyAttachedDevice(Station& st, const std::string& fileName) {
+  AttemptRecord attempt(st, "verify");
+  return attempt.Run([&] {
+    const VerifyOutcome outcome = CompareFileWithDevice(st, fileName);
+    NoteMemoryRun(st, outcome.result,
+                  outcome.result == MemoryRunResult::Differs ? outcome.firstDifference
+                                                             : outcome.failedAddress);
+    return outcome;
+  });
+}
+
+ReadOutcome ReadAttachedMemory(Station& st, uint32_t first, uint32_t last, bool eeprom,
+                               FirmwareImage& into) {
+  AttemptRecord attempt(st, "read");
+  return attempt.Run([&] {
+    const ReadOutcome outcome = ReadMemoryInto(st, first, last, eeprom, into);
+    NoteMemoryRun(st, outcome.result, outcome.failedAddress);
+    return outcome;
+  });
 }
 
 }  // namespace bq

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/accessory_boot.h"
+#include "app/attempt_record.h"
 #include "app/context.h"
 #include "app/device_command_scope.h"
 #include "app/device_commands.h"
@@ -71,7 +72,9 @@ std::optional<std::string> ReportUnreadableFile(Station& st, const std::string& 
   return text;
 }
 
-ZirconUpgradeOutcome botUpgradeZirconBoxClick(Station& st) {
+namespace {
+
+ZirconUpgradeOutcome UpgradeZirconBox(Station& st) {
   ZirconUpgradeOutcome outcome;
   st.ui.ClearMemo(Memo::memoUpgradeAuto);
   AddLine(st, outcome, "Inicia Upgrade");
@@ -81,6 +84,7 @@ ZirconUpgradeOutcome botUpgradeZirconBoxClick(Station& st) {
   outcome.bootEntered = ZirconEnterBoot(st).entered;
   if (!outcome.bootEntered) {
     AddLine(st, outcome, "Falha Boot");
+    NoteFailure(st, std::nullopt, std::nullopt, "Falha Boot");
     return outcome;
   }
   std::this_thread::sleep_for(kLoaderStartUp);
@@ -88,6 +92,7 @@ ZirconUpgradeOutcome botUpgradeZirconBoxClick(Station& st) {
   outcome.serialNumber = ReadBootSerial(st);
   if (!outcome.serialNumber) {
     AddLine(st, outcome, "Falha NS");
+    NoteFailure(st, std::nullopt, std::nullopt, "Falha NS");
     return outcome;
   }
   const std::string ns = "NS=" + std::to_string(*outcome.serialNumber);
@@ -96,12 +101,22 @@ ZirconUpgradeOutcome botUpgradeZirconBoxClick(Station& st) {
   outcome.file = KfxFileForSerial(st.ctx, *outcome.serialNumber);
   if (!outcome.file) return outcome;  // the last file's name holds no "NS": already shown
   outcome.fileError = ReportUnreadableFile(st, *outcome.file);
-  if (outcome.fileError) return outcome;
+  if (outcome.fileError) {
+    NoteFailure(st, std::nullopt, std::nullopt, outcome.fileError);
+    return outcome;
+  }
 
   outcome.write = ConnectAndProgram(st, false);
   if (outcome.write->ok) outcome.lines.push_back(UpgradeAutoOkLine(st.flowHeader.serialNumber));
   AddLine(st, outcome, ns + (outcome.write->ok ? " grava Ok" : " PANE grava"));
   return outcome;
+}
+
+}  // namespace
+
+ZirconUpgradeOutcome botUpgradeZirconBoxClick(Station& st) {
+  AttemptRecord attempt(st, "upgrade-zircon");
+  return attempt.Run([&] { return UpgradeZirconBox(st); });
 }
 
 void botLImpaMemoClick(Station& st) {

@@ -6,6 +6,7 @@
 
 #include "app/accessory_boot.h"
 #include "app/accessory_probes.h"
+#include "app/attempt_record.h"
 #include "app/context.h"
 #include "app/port_hint.h"
 #include "app/production_commands.h"
@@ -44,11 +45,17 @@ bool UpgradeFoundDevice(Station& st, const std::string& pattern, LoopDevice& dev
   st.ui.ProcessMessages();
   AddLine(st, "Vai gravar NS=");
   std::this_thread::sleep_for(kBeforeWrite);
-  fileError = ReportUnreadableFile(st, device.file);
-  if (fileError) return false;
-  const ZirconBootCommand command = SensorZirconEnterBoot(st);
-  device.ok = command.write && command.write->ok;
-  return true;
+  AttemptRecord attempt(st, "loop");
+  return attempt.Run([&] {
+    fileError = ReportUnreadableFile(st, device.file);
+    if (fileError) {
+      NoteFailure(st, std::nullopt, std::nullopt, fileError);
+      return false;
+    }
+    const ZirconBootCommand command = SensorZirconEnterBoot(st);
+    device.ok = command.write && command.write->ok;
+    return true;
+  });
 }
 
 // The identity of the accessory on the selected port. A board pulled out

@@ -6,7 +6,8 @@ namespace bq {
 
 Station::Station(Context& ctx, OperatorInterface& ui, std::unique_ptr<SerialBackend> backend)
     : ctx(ctx),
-      ui(ui),
+      tap_(ui),
+      ui(tap_),
       portName(ctx.settings.portName),
       baudRate(ctx.settings.baudRate),
       ComPortQuarn(std::move(backend)),
@@ -15,7 +16,8 @@ Station::Station(Context& ctx, OperatorInterface& ui, std::unique_ptr<SerialBack
 Station::Station(Context& ctx, OperatorInterface& ui, std::string port, uint16_t rate,
                  std::unique_ptr<SerialBackend> backend)
     : ctx(ctx),
-      ui(ui),
+      tap_(ui),
+      ui(tap_),
       ownPortName_(std::move(port)),
       ownBaudRate_(rate),
       portName(ownPortName_),

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "app/phase_tap.h"
 #include "boot/boot_link.h"
 #include "boot/device_identity.h"
 #include "discovery/accessory_link.h"
@@ -23,6 +24,7 @@
 namespace bq {
 
 struct Context;
+class AttemptRecord;
 
 class Station {
  public:
@@ -37,8 +39,18 @@ class Station {
   Station& operator=(const Station&) = delete;
 
   Context& ctx;
+
+ private:
+  // Passes the events on to the front end's sink and notes the phases of the
+  // command whose production record is being kept.
+  PhaseTap tap_;
+
+ public:
   // Where this station's events and questions go.
   OperatorInterface& ui;
+  PhaseTap& tap = tap_;
+  // The record of the device command under way, while one is kept.
+  AttemptRecord* attempt = nullptr;
 
  private:
   // Storage of a bench station's port; the front end's station uses the settings'.

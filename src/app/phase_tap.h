@@ -1,0 +1,66 @@
+#pragma once
+// A station's event sink: it passes every event on to the front end's sink
+// unchanged and, while the station keeps a production record, notes each
+// phase there with its times and the bytes it covered.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "records/production_record.h"
+#include "shell/operator_interface.h"
+
+namespace bq {
+
+class PhaseTap : public OperatorInterface {
+ public:
+  explicit PhaseTap(OperatorInterface& sink) : sink_(sink) {}
+
+  // Phases and error boxes go into record from now on; null stops that.
+  void NoteInto(records::ProductionRecord* record);
+  // The last error box shown while noting, or empty.
+  const std::string& LastError() const { return lastError_; }
+
+  void ShowStatus(const std::string& text, bool success) override;
+  void ShowMessage(const std::string& text) override { sink_.ShowMessage(text); }
+  void ShowErrorBox(const std::string& text) override;
+  void ShowWarning(const std::string& text) override { sink_.ShowWarning(text); }
+  Answer Confirm(const std::string& text) override { return sink_.Confirm(text); }
+  void ProcessMessages() override { sink_.ProcessMessages(); }
+  void SetProgressMin(uint32_t value) override { sink_.SetProgressMin(value); }
+  void SetProgressMax(uint32_t value) override { sink_.SetProgressMax(value); }
+  void SetProgressPosition(uint32_t value) override;
+  void PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) override;
+  void PhaseEnded(WorkPhase phase, bool done) override;
+  void SetField(Field field, const std::string& text) override { sink_.SetField(field, text); }
+  std::string FieldText(Field field) const override { return sink_.FieldText(field); }
+  void SelectCombo(Combo combo, int index) override { sink_.SelectCombo(combo, index); }
+  void SetCheck(Check check, bool checked) override { sink_.SetCheck(check, checked); }
+  void AddMemoLine(Memo memo, const std::string& line) override { sink_.AddMemoLine(memo, line); }
+  void ClearMemo(Memo memo) override { sink_.ClearMemo(memo); }
+  void SetDeviceCommandsEnabled(bool enabled) override { sink_.SetDeviceCommandsEnabled(enabled); }
+  void SetButtonEnabled(Button button, bool enabled) override {
+    sink_.SetButtonEnabled(button, enabled);
+  }
+  void SetScanRunning(bool running) override { sink_.SetScanRunning(running); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct OpenPhase {
+    WorkPhase phase;
+    uint32_t first = 0;
+    uint32_t last = 0;
+    uint32_t position = 0;
+    std::string startedAt;
+    Clock::time_point started;
+  };
+  void Close(bool done);
+
+  OperatorInterface& sink_;
+  records::ProductionRecord* record_ = nullptr;
+  std::optional<OpenPhase> open_;
+  std::string lastError_;
+};
+
+}  // namespace bq
