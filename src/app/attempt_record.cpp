@@ -57,10 +57,11 @@ AttemptRecord::AttemptRecord(Station& st, std::string command)
 
 AttemptRecord::~AttemptRecord() {
   if (!owner_) return;
+  const std::string lastError = st_.tap.LastError();
   st_.tap.NoteInto(nullptr);
   st_.attempt = nullptr;
   try {
-    Keep();
+    Keep(lastError);
   } catch (const std::exception&) {
     // A record is never worth ending the program for; the store says why it
     // could not keep one through its warning.
@@ -74,10 +75,10 @@ void AttemptRecord::Failed(const std::string& message) {
   if (!owner->record_.failure.message) owner->record_.failure.message = message;
 }
 
-void AttemptRecord::Keep() {
+void AttemptRecord::Keep(const std::string& lastError) {
   const RecordResult result = result_.value_or(RecordResult::kFailed);
-  if (result != RecordResult::kOk && !record_.failure.message && !st_.tap.LastError().empty())
-    record_.failure.message = st_.tap.LastError();
+  if (result != RecordResult::kOk && !record_.failure.message && !lastError.empty())
+    record_.failure.message = lastError;
   records::FinishRecord(record_, result);
   record_.portById = ByIdNameOf(st_.ctx, record_.port);
   records::RecordStore* store = StoreOf(st_.ctx);

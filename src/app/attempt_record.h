@@ -46,7 +46,8 @@ class AttemptRecord {
 
  private:
   void Failed(const std::string& message);
-  void Keep();
+  // lastError: the last error box shown while the command ran.
+  void Keep(const std::string& lastError);
 
   Station& st_;
   bool owner_;

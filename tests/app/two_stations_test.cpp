@@ -1,12 +1,14 @@
 // Two stations of one process write two virtual devices at the same time:
 // each has its own port, progress and outcome, and the shared records (the
-// production log, the upgrade counter) get one entry for each device.
+// production log, the upgrade counter, the production records) get one
+// entry for each device.
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "app/connect_flow.h"
 #include "app/context.h"
 #include "app/station.h"
+#include "records/record_store.h"
 
 namespace bq::test {
 namespace {
@@ -36,6 +39,7 @@ class TwoStationsTest : public ::testing::Test {
     dir_ = fs::temp_directory_path() / ("bq_two_stations_" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    ctx_.paths.dataRoot = dir_.string() + "/";
     ctx_.paths.productionLog = (dir_ / "Log_Producao" / "Log_Producao_a2026_m01_d02.txt").string();
     ctx_.settings.firmwareFile = (dir_ / "firmware.kfx").string();
     file_.FillBlank();
@@ -106,6 +110,19 @@ TEST_F(TwoStationsTest, WriteTwoDevicesAtOnceEachWithItsOwnProgressAndOutcome) {
   for (size_t i = 1; i < 3; ++i) {
     EXPECT_NE(log[i].find(">Firmware gravado OK "), std::string::npos) << log[i];
   }
+
+  // And one production record each, with the device's own port and serial number.
+  records::RecordsConfig config;
+  config.dataFolder = ctx_.paths.dataRoot;
+  records::RecordStore reader(config);
+  std::set<std::pair<std::string, int64_t>> kept;
+  for (const auto& r : reader.QueryLocal({}).records) {
+    EXPECT_EQ(r.result, records::RecordResult::kOk);
+    kept.insert({r.port, r.device.serialNumber.value_or(-1)});
+  }
+  const std::set<std::pair<std::string, int64_t>> expected = {{devices_[0]->PortPath(), 101},
+                                                              {devices_[1]->PortPath(), 202}};
+  EXPECT_EQ(kept, expected);
 }
 
 }  // namespace
