@@ -17,9 +17,9 @@ namespace {
 
 using records::RecordResult;
 
-// The process's store, opened on first use; none without a data folder (a
-// context made for a test keeps no records).
-records::RecordStore* StoreOf(Context& ctx) {
+}  // namespace
+
+records::RecordStore* RecordStoreOf(Context& ctx) {
   std::lock_guard lock(ctx.recordsMutex);
   if (!ctx.recordStore && !ctx.paths.dataRoot.empty()) {
     ctx.recordStore = std::make_unique<records::RecordStore>(
@@ -27,6 +27,8 @@ records::RecordStore* StoreOf(Context& ctx) {
   }
   return ctx.recordStore.get();
 }
+
+namespace {
 
 // The port's /dev/serial/by-id name, when the system made one.
 std::string ByIdNameOf(Context& ctx, const std::string& port) {
@@ -81,7 +83,7 @@ void AttemptRecord::Keep(const std::string& lastError) {
     record_.failure.message = lastError;
   records::FinishRecord(record_, result);
   record_.portById = ByIdNameOf(st_.ctx, record_.port);
-  records::RecordStore* store = StoreOf(st_.ctx);
+  records::RecordStore* store = RecordStoreOf(st_.ctx);
   if (store == nullptr) return;
   if (const std::string warning = store->Add(record_); !warning.empty())
     st_.ui.ShowWarning(warning);

@@ -15,9 +15,14 @@
 
 #include "records/production_record.h"
 
+namespace bq::records {
+class RecordStore;
+}
+
 namespace bq {
 
 class Station;
+struct Context;
 struct DeviceIdentity;
 struct FirmwareHeader;
 
@@ -54,6 +59,10 @@ class AttemptRecord {
   records::ProductionRecord record_;
   std::optional<records::RecordResult> result_;
 };
+
+// The process's records store, opened on first use; null without a data
+// folder (a context made for a test keeps no records).
+records::RecordStore* RecordStoreOf(Context& ctx);
 
 // What the running command learnt, for its record; nothing when none is kept.
 void NoteDevice(Station& st, const DeviceIdentity& device);

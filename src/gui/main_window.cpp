@@ -16,6 +16,7 @@
 #include <QTabWidget>
 
 #include "app/accessory_boot.h"
+#include "app/attempt_record.h"
 #include "app/commands.h"
 #include "app/connect_flow.h"
 #include "app/device_commands.h"
@@ -29,6 +30,7 @@
 #include "gui/cable_finder_dialog.h"
 #include "gui/help.h"
 #include "gui/help_window.h"
+#include "gui/history_dialog.h"
 #include "gui/logo.h"
 #include "serial/port_error.h"
 
@@ -134,6 +136,7 @@ void TfrmQuarnMain10BootQuarn::BuildMenus() {
   });
   add(file, "subMenuLerNmerodeSerie", "Ler Número de Série", QKeySequence("Ctrl+S"),
       [this] { PerformIfEnabled(page_.botLeNS, [this] { botLeNSClick(); }); });
+  add(file, "subMenuHistorico", "Histórico…", {}, [this] { subMenuHistoricoClick(); });
   add(file, "SubMenuSair", "Sair", {}, [this] { close(); });
   file->addSeparator();
 
@@ -319,6 +322,11 @@ void TfrmQuarnMain10BootQuarn::OpenHelp(int topic) {
 bool TfrmQuarnMain10BootQuarn::ShowHelpPage(const QUrl& page) {
   if (helpWindow_ == nullptr) helpWindow_ = new HelpWindow(this);
   return helpWindow_->ShowPage(page);
+}
+
+void TfrmQuarnMain10BootQuarn::subMenuHistoricoClick() {
+  HistoryDialog history(RecordStoreOf(*ctx_), this);
+  history.exec();
 }
 
 void TfrmQuarnMain10BootQuarn::subMenuSobreClick() {

@@ -61,6 +61,8 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   void OpenHelp(int topic);
   bool ShowHelpPage(const QUrl& page);
   void subMenuSobreClick();
+  // "Histórico…": the production records, filtered and exported.
+  void subMenuHistoricoClick();
 
  protected:
   void showEvent(QShowEvent* event) override;

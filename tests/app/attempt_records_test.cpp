@@ -281,6 +281,16 @@ TEST_F(AttemptRecordsTest, EraseKeepsARecord) {
   EXPECT_EQ(r.result, RecordResult::kOk);
 }
 
+// A record that cannot be kept is a warning beside the outcome, never a failure.
+TEST_F(AttemptRecordsTest, ARecordThatCannotBeKeptIsAWarningAndTheWriteStillSucceeds) {
+  Prepare(Device(1, 1, 0));
+  fs::create_directories(dir_ / "Registros.sqlite");  // a folder where the file should be
+  EXPECT_TRUE(ConnectAndProgram(station, true).ok);
+  EXPECT_EQ(ui.LastStatus(), "Operação Ok");
+  ASSERT_EQ(ui.Errors().size(), 1u);
+  EXPECT_NE(ui.Errors()[0].find("Registros.sqlite"), std::string::npos) << ui.Errors()[0];
+}
+
 // A context made without a data folder (a tool's, a test's) keeps no records.
 TEST_F(AttemptRecordsTest, NoDataFolderNoRecords) {
   Prepare(Device(1, 1, 0));

@@ -1,10 +1,14 @@
 // The device commands run on the worker thread while the window stays live.
 
 #include <QAction>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
+#include <fstream>
 
+#include "gui/history_dialog.h"
 #include "window_fixture.h"
 
 namespace bq::test {
@@ -43,6 +47,54 @@ TEST_F(DeviceCommandTest, ConnectAndWriteProgramsTheDeviceEndToEnd) {
   std::vector<uint8_t> flash = device.Flash();
   EXPECT_TRUE(std::equal(image_.begin() + 0x0800, image_.begin() + 0x1000, flash.begin() + 0x0800));
   EXPECT_EQ(device.ProductCode(), 5);
+}
+
+// A write from the window is in "Histórico…": its row, the serial filter and
+// the CSV export.
+TEST_F(DeviceCommandTest, AWriteShowsInTheHistoryAndItsCsv) {
+  StartDevice();
+  auto& window = OpenWithFirmware(0x0FFF);
+  Button("botConectarEGravar")->click();
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }, 60000));
+  ASSERT_EQ(StatusLine(), "Operação Ok");
+
+  auto* action = window.findChild<QAction*>("subMenuHistorico");
+  ASSERT_NE(action, nullptr);
+  EXPECT_EQ(action->text().toStdString(), "Histórico…");
+  const std::string csv = root_.string() + "/historico.csv";
+  struct Seen {
+    int rows = -1, rowsOfOtherSerial = -1;
+    std::string serial, result;
+    bool exported = false;
+  } seen;
+  boxes_->onDialog = [&](QWidget* modal) {
+    auto* history = dynamic_cast<gui::HistoryDialog*>(modal);
+    if (history == nullptr) return false;
+    auto* table = history->findChild<QTableWidget*>("tabelaHistorico");
+    seen.rows = table->rowCount();
+    if (seen.rows > 0) {
+      seen.serial = table->item(0, 4)->text().toStdString();
+      seen.result = table->item(0, 7)->text().toStdString();
+    }
+    seen.exported = history->ExportTo(QString::fromStdString(csv));
+    history->findChild<QLineEdit*>("edHistoricoNS")->setText("999");
+    history->Refresh();
+    seen.rowsOfOtherSerial = table->rowCount();
+    history->reject();
+    return true;
+  };
+  action->trigger();
+
+  EXPECT_EQ(seen.rows, 1);
+  EXPECT_EQ(seen.serial, "1000");
+  EXPECT_EQ(seen.result, "ok");
+  EXPECT_EQ(seen.rowsOfOtherSerial, 0);
+  ASSERT_TRUE(seen.exported);
+  std::ifstream in(csv, std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 2u);  // the header, then the write
+  EXPECT_NE(lines[1].find(file_), std::string::npos) << lines[1];
 }
 
 TEST_F(DeviceCommandTest, ReadingWithoutADeviceShowsCrossesAndGivesTheButtonsBack) {
