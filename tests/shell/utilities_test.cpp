@@ -134,7 +134,7 @@ TEST_F(FolderAndLog, AppendLogLineStartsANewFileWithItsHeader) {
 // Stations of one bench log into one file: one header, every line once and whole.
 TEST_F(FolderAndLog, StationsStartingALogAtOnceWriteOneHeader) {
   constexpr int kStations = 8;
-  for (int round = 0; round < 20; ++round) {
+  for (int round = 0; round < 100; ++round) {
     const std::string log = dir_ + "/race" + std::to_string(round) + ".txt";
     std::atomic<bool> go{false};
     std::vector<std::thread> stations;
@@ -153,6 +153,8 @@ TEST_F(FolderAndLog, StationsStartingALogAtOnceWriteOneHeader) {
          at = text.find("#### Arquivo Criado", at + 1))
       ++headers;
     EXPECT_EQ(headers, 1u) << text;
+    // The header is the file's first line: no station appends before it.
+    EXPECT_EQ(text.rfind("#### Arquivo Criado ######\r\n", 0), 0u) << text;
     for (int s = 0; s < kStations; ++s)
       EXPECT_NE(text.find(">estacao " + std::to_string(s) + "\r\n"), std::string::npos) << text;
     for (const auto& ui : uis) EXPECT_TRUE(ui.Errors().empty());

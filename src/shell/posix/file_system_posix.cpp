@@ -9,25 +9,58 @@
 #include <string>
 
 #include "shell/file_system.h"
+#include "shell/safe_file.h"
 
 namespace bq {
 
-FileAppend AppendToFile(const std::string& path, std::string_view data, FileOpening opening) {
-  int flags = O_WRONLY | O_APPEND | O_CLOEXEC;
-  if (opening == FileOpening::CreateNew) flags |= O_CREAT | O_EXCL;
-  const int fd = ::open(path.c_str(), flags, 0644);
-  if (fd < 0) return {false, errno};
-  int err = 0;
+namespace {
+
+// Writes all of data at fd's position; 0, or the system's error.
+int WriteAll(int fd, std::string_view data) {
   size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      err = errno;
-      break;
-    }
+    if (n < 0) return errno;
     done += static_cast<size_t>(n);
   }
+  return 0;
+}
+
+FileAppend CreateThenWrite(const std::string& path, std::string_view data) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return {false, errno};
+  int err = WriteAll(fd, data);
+  if (::close(fd) != 0 && err == 0) err = errno;
+  return {true, err};
+}
+
+// A new file that appears with all of its data at once: written under a name
+// of its own, then linked to path, which fails if path exists. A writer that
+// appends to path meanwhile therefore never gets in before the data.
+FileAppend CreateWithData(const std::string& path, std::string_view data) {
+  const std::string temporary = RandomTemporaryName(path);
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return {false, errno};
+  int err = WriteAll(fd, data);
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && ::link(temporary.c_str(), path.c_str()) != 0) {
+    const int linkError = errno;
+    ::unlink(temporary.c_str());
+    // A file system without hard links gets the plain exclusive create.
+    return linkError == EEXIST ? FileAppend{false, EEXIST} : CreateThenWrite(path, data);
+  }
+  ::unlink(temporary.c_str());
+  return {err == 0, err};
+}
+
+}  // namespace
+
+FileAppend AppendToFile(const std::string& path, std::string_view data, FileOpening opening) {
+  if (opening == FileOpening::CreateNew) return CreateWithData(path, data);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return {false, errno};
+  int err = WriteAll(fd, data);
   if (::close(fd) != 0 && err == 0) err = errno;
   return {true, err};
 }
