@@ -51,7 +51,8 @@ FileAppend CreateWithData(const std::string& path, std::string_view data) {
     return linkError == EEXIST ? FileAppend{false, EEXIST} : CreateThenWrite(path, data);
   }
   ::unlink(temporary.c_str());
-  return {err == 0, err};
+  // Created, though perhaps not written: the caller says the write failed.
+  return {true, err};
 }
 
 }  // namespace
