@@ -15,6 +15,7 @@ packages=(
   dpkg-dev file desktop-file-utils appstream
   xvfb xauth
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 if [ "${1:-}" = "--package" ]; then
   packages+=(lintian)

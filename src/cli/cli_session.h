@@ -20,7 +20,12 @@ namespace bq::cli {
 // The environment variable naming the default port of a run.
 inline constexpr const char* kPortVariable = "BOOTQUARN_PORT";
 // The signals that stop a command instead of killing the program.
+#ifdef SIGHUP
 inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+// Windows: Ctrl+C, and Ctrl+Break or the console window closing.
+inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGBREAK};
+#endif
 
 struct SessionOptions {
   bool json = false;

@@ -91,7 +91,12 @@ std::optional<PortInfo> PortFromUdev(const UdevTtyDevice& device) {
   if (device.uartType == "0") return std::nullopt;
 
   PortInfo port;
+#ifdef _WIN32
+  // Windows ports go by their own names (COM5).
+  port.path = devname;
+#else
   port.path = devname.front() == '/' ? devname : "/dev/" + devname;
+#endif
   port.byId = ByIdLink(Get(p, "DEVLINKS"));
 
   const bool usb = Get(p, "ID_BUS") == "usb" || !Get(p, "ID_USB_VENDOR_ID").empty();

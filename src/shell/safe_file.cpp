@@ -15,7 +15,12 @@ constexpr size_t kLongestNamePart = 200;
 
 // What temporary files for path are named with in front of their random part.
 std::string TemporaryPrefix(const std::string& path) {
+#ifdef _WIN32
+  // Windows takes both kinds of slash between folders.
+  const size_t slash = path.find_last_of("/\\");
+#else
   const size_t slash = path.rfind('/');
+#endif
   const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
   return path.substr(0, nameAt) + "." + path.substr(nameAt, kLongestNamePart) + ".";
 }
