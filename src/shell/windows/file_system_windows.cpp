@@ -99,11 +99,22 @@ bool IsRegular(const Handle& file, bool folder) {
 
 FileAppend AppendToFile(const std::string& path, std::string_view data, FileOpening opening) {
   if (opening == FileOpening::CreateNew) return CreateWithData(path, data);
-  // FILE_APPEND_DATA alone: every write goes to the end, as O_APPEND.
-  Handle file(::CreateFileW(win32::Wide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end, as
+  // with O_APPEND. FILE_READ_DATA is there for the lock below.
+  Handle file(::CreateFileW(win32::Wide(path).c_str(),
+                            FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE, kShareAll, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return {false, LastErrno()};
+  // Writers of other programs take turns: not every implementation of the
+  // append is one step (Wine's finds the end, then writes), and two lines
+  // written at once must never land on each other. The lock is on a byte far
+  // past any end, so readers are never held up.
+  OVERLAPPED at{};
+  at.Offset = MAXDWORD;
+  at.OffsetHigh = MAXDWORD >> 1;
+  const bool locked = ::LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != 0;
   int err = WriteAll(file.get(), data);
+  if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &at);
   if (!file.Reset() && err == 0) err = LastErrno();
   return {true, err};
 }
