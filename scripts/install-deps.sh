@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every build and test dependency from Debian packages. Safe to run again.
-# With --package it also installs what checking a built .deb needs (lintian).
+# With --package it also installs what checking a built .deb needs (lintian);
+# with --windows, the cross compiler and Wine of scripts/test-windows.sh.
 set -euo pipefail
 
 packages=(
@@ -15,11 +16,13 @@ packages=(
   dpkg-dev file desktop-file-utils appstream
   xvfb xauth
   clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix wine wine64
 )
-if [ "${1:-}" = "--package" ]; then
-  packages+=(lintian)
-fi
+for option in "$@"; do
+  case "$option" in
+    --package) packages+=(lintian) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64) ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
