@@ -51,6 +51,10 @@ class Station {
   PhaseTap& tap = tap_;
   // The record of the device command under way, while one is kept.
   AttemptRecord* attempt = nullptr;
+  // How the station's last device command ended, as its record tells it.
+  std::optional<records::RecordResult> lastResult;
+  // And what went wrong in it, when something did.
+  std::string lastFailure;
 
  private:
   // Storage of a bench station's port; the front end's station uses the settings'.
