@@ -27,6 +27,7 @@
 #include "app/production_commands.h"
 #include "app/startup.h"
 #include "gui/about_box.h"
+#include "gui/bench_page.h"
 #include "gui/cable_finder_dialog.h"
 #include "gui/help.h"
 #include "gui/help_window.h"
@@ -74,6 +75,8 @@ TfrmQuarnMain10BootQuarn::TfrmQuarnMain10BootQuarn(WindowSetup setup)
   ctx_ = std::make_unique<Context>(*ui_, std::move(setup.paths), std::move(setup.lister));
   station_ = std::make_unique<Station>(*ctx_, *ui_, std::move(setup.backend));
   ctx_->portList = portList_.get();
+  bench_ = new BenchPage(*ctx_, *ui_, pages);
+  pages->addTab(bench_, QString::fromUtf8("Bancada"));
 
   BuildMenus();
   ConnectCommands();
@@ -100,6 +103,8 @@ TfrmQuarnMain10BootQuarn::~TfrmQuarnMain10BootQuarn() {
     station_->cancelFlag = true;
     runner_.WaitUntilIdle();
   }
+  // The bench's stations use the context: they end before it does.
+  delete bench_;
 }
 
 void TfrmQuarnMain10BootQuarn::BuildStatusBar() {
@@ -264,6 +269,7 @@ bool TfrmQuarnMain10BootQuarn::botLeNSClick() {
 
 void TfrmQuarnMain10BootQuarn::botCancelaClick() {
   bq::botCancelaClick(*station_);
+  bench_->botCancelaClick();
 }
 
 void TfrmQuarnMain10BootQuarn::cbPortaSerialDropDown() {
