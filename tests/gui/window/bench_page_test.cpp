@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QTabWidget>
 #include <fstream>
 #include <sstream>
 
@@ -95,13 +94,6 @@ sim::SimOptions Unplugged() {
   f.request = 12;
   o.faults = {f};
   return o;
-}
-
-TEST_F(BenchPageTest, ThePageSitsBesideTheMainOne) {
-  auto& window = OpenWindow();
-  auto* pages = window.findChild<QTabWidget*>("Pages");
-  ASSERT_EQ(pages->count(), 2);
-  EXPECT_EQ(pages->tabText(1).toStdString(), "Bancada");
 }
 
 TEST_F(BenchPageTest, EveryRowIsWrittenAndRecordedAsFromTheMainPage) {

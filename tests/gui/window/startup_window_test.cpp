@@ -39,8 +39,10 @@ TEST_F(WindowTest, FirstStartCreatesTheDataFolderAndClosingWritesTheSettings) {
   EXPECT_EQ(window.windowTitle().toStdString(), "Quarn Troca Firmware MSP430 2019 v5.54");
   auto* pages = window.findChild<QTabWidget*>("Pages");
   ASSERT_NE(pages, nullptr);
-  EXPECT_EQ(pages->count(), 1);
+  // The main page, and the bench beside it.
+  EXPECT_EQ(pages->count(), 2);
   EXPECT_EQ(pages->tabText(0).toStdString(), " Sistema de Troca de Programa Quarn ");
+  EXPECT_EQ(pages->tabText(1).toStdString(), "Bancada");
   EXPECT_EQ(StatusLine(), "Processo de Gravação");
 
   // Activation: the stored port (the default) is absent, so the first one is taken.
