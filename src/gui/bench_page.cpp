@@ -210,6 +210,7 @@ void BenchPage::AddRow(const std::string& port) {
   const std::string n = std::to_string(line);
   row->port = new PortComboBox;
   row->port->setObjectName(Qt8("cbPortaBancada" + n));
+  row->port->setMinimumWidth(220);  // a whole /dev/serial/by-id name is long; a path fits
   row->port->setEditText(Qt8(port));
   row->state = new QLabel(Qt8("aguardando"));
   row->state->setObjectName(Qt8("lbEstadoBancada" + n));
