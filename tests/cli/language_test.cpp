@@ -73,5 +73,21 @@ TEST_F(Language, AFailedConnectionIsExplainedInPortuguese) {
   EXPECT_NE(r.err.find("bootquarn-cli ports"), std::string::npos) << r.err;
 }
 
+// A write that fails after its erase says in Portuguese what the device holds now.
+TEST_F(Language, AWriteStoppedAfterTheEraseSaysTheDeviceIsEmptyInPortuguese) {
+  Portuguese();
+  sim::SimOptions options;
+  options.faults = {sim::ParseFault("failwrite:0x1000*8")};  // every attempt at one block
+  sim::VirtualDevice& device = StartDevice(options);
+  const CliRun r = Cli({"write", kKfx, "--port", device.PortPath()});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const size_t failed = r.err.find("Falha na gravação");
+  ASSERT_NE(failed, std::string::npos) << r.err;
+  EXPECT_NE(
+      r.out.find("O aparelho fica sem aplicação agora e continua em modo boot: grave-o de novo."),
+      std::string::npos)
+      << r.out;
+}
+
 }  // namespace
 }  // namespace bq::cli
