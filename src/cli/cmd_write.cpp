@@ -7,6 +7,7 @@
 #include "app/connect_flow.h"
 #include "app/firmware_commands.h"
 #include "cli/bench_write.h"
+#include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/header_view.h"
@@ -49,6 +50,12 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
       if (!hint.empty()) session.Human() << hint << '\n' << std::flush;
     }
   }
+  // No rate answered on a port that opened: the system's box said "[ Modo Boot ]";
+  // the port, the rates tried and what to check follow.
+  if (!outcome.ok && !outcome.programming && !seen.identity && !st.foundBaudRate &&
+      !session.Interrupted() && PortFailureHint(st.ComPortQuarn, st.portName).empty()) {
+    ui.ShowErrorBox(NoAnswerAdvice(st));
+  }
   report["header"] = HeaderJson(st.flowHeader);
   if (outcome.ok) session.Human() << WriteSummary(ui.Phases()) << '\n' << std::flush;
   if (ui.LastAnswer() == Answer::No) {
@@ -60,6 +67,13 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
     session.Human() << ".\n" << std::flush;
   }
   if (outcome.ok) return kExitOk;
+  // A write stopped after its erase leaves the application gone or partial.
+  if (outcome.programming && outcome.programming->eraseStarted) {
+    session.Human() << _("The device holds no application now and stays in boot mode: write it "
+                         "again.")
+                    << '\n'
+                    << std::flush;
+  }
   return session.Interrupted() ? kExitCancelled : kExitFailure;
 }
 
