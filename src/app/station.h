@@ -70,6 +70,12 @@ class Station {
   // The accessory link on that port, kept for the station's lifetime.
   TuRxTxArvex arvexLink{ComPortQuarn, ui};
 
+  // The file a bench station writes, taken when it starts so that a file
+  // chosen meanwhile on the main page never reaches it half-way; empty: the
+  // settings' file, as the main page's station always writes.
+  std::string ownFirmwareFile;
+  const std::string& FirmwareFile() const;
+
   // The memory image this station writes or compares, and its file's header.
   std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
   FirmwareHeader flowHeader;

@@ -79,6 +79,7 @@ class BenchConsole : public ConsoleOperator {
 struct BenchStation {
   BenchStation(Context& ctx, const std::string& port, const DowngradeAnswer& answer)
       : ui(kept, none, port), st(ctx, ui, port, ctx.settings.baudRate) {
+    st.ownFirmwareFile = ctx.settings.firmwareFile;
     ApplyDowngradeAnswer(ui, answer);
     const bool scripted = answer.yes || answer.no;
     ui.SetAsking(!scripted && IsTerminal(ConsoleStream::Input), &serial);

@@ -283,6 +283,7 @@ void BenchPage::GravarClick(int index) {
   row.ui.Reset();
   row.ui.SetPort(port);
   row.st = std::make_unique<Station>(ctx_, row.ui, port, ctx_.settings.baudRate);
+  row.st->ownFirmwareFile = ctx_.settings.firmwareFile;
   row.st->onIdentityShown = [&row](const DeviceIdentity& id) { row.ui.SetDevice(id); };
   row.bar->setValue(0);
   row.result->clear();
