@@ -35,8 +35,9 @@ std::string ByIdNameOf(Context& ctx, const std::string& port) {
   static const std::string kById = "/dev/serial/by-id/";
   if (port.rfind(kById, 0) == 0) return port;
   std::lock_guard lock(ctx.recordsMutex);  // one lister for every station
-  if (!ctx.portLister) return {};
-  for (const PortInfo& info : ctx.portLister->DescribePorts()) {
+  // The system's own list: a front end's may know the names alone.
+  static const std::unique_ptr<PortLister> system = MakeSystemPortLister();
+  for (const PortInfo& info : system->DescribePorts()) {
     if (info.path == port) return info.byId;
   }
   return {};
@@ -82,9 +83,11 @@ void AttemptRecord::Keep(const std::string& lastError) {
   if (result != RecordResult::kOk && !record_.failure.message && !lastError.empty())
     record_.failure.message = lastError;
   records::FinishRecord(record_, result);
-  record_.portById = ByIdNameOf(st_.ctx, record_.port);
+  st_.lastResult = result;
+  st_.lastFailure = record_.failure.message.value_or("");
   records::RecordStore* store = RecordStoreOf(st_.ctx);
   if (store == nullptr) return;
+  record_.portById = ByIdNameOf(st_.ctx, record_.port);
   if (const std::string warning = store->Add(record_); !warning.empty())
     st_.ui.ShowWarning(warning);
 }

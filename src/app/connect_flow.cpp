@@ -146,9 +146,8 @@ WriteOutcome CheckDeviceAndProgram(Station& st, bool program) {
 
   // A file that did not load completely must never reach the device: the loader
   // has told the operator why, and nothing is sent.
-  if (!LoadAndShowFirmware(st.ui, *st.image, st.ctx.settings.firmwareFile, st.flowHeader))
-    return {};
-  NoteFile(st, st.ctx.settings.firmwareFile, st.flowHeader);
+  if (!LoadAndShowFirmware(st.ui, *st.image, st.FirmwareFile(), st.flowHeader)) return {};
+  NoteFile(st, st.FirmwareFile(), st.flowHeader);
   // Nothing for the flash from ApplicationStart: the write would erase the
   // device's program and put none back. Refused before the device is touched.
   if (program && !HoldsApplication(*st.image)) {

@@ -18,12 +18,28 @@ void PhaseTap::ShowErrorBox(const std::string& text) {
   sink_.ShowErrorBox(text);
 }
 
+LiveProgress PhaseTap::Live() const {
+  std::lock_guard lock(liveMutex_);
+  LiveProgress live = live_;
+  if (live.phase) live.seconds = std::chrono::duration<double>(Clock::now() - liveStarted_).count();
+  return live;
+}
+
 void PhaseTap::SetProgressPosition(uint32_t value) {
+  {
+    std::lock_guard lock(liveMutex_);
+    live_.position = value;
+  }
   if (open_) open_->position = value;
   sink_.SetProgressPosition(value);
 }
 
 void PhaseTap::PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) {
+  {
+    std::lock_guard lock(liveMutex_);
+    live_ = {phase, first, last, first, 0};
+    liveStarted_ = Clock::now();
+  }
   if (record_ != nullptr) {
     if (open_) Close(false);
     open_ = OpenPhase{phase, first, last, first, records::UtcNow(), Clock::now()};
@@ -32,6 +48,10 @@ void PhaseTap::PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) {
 }
 
 void PhaseTap::PhaseEnded(WorkPhase phase, bool done) {
+  {
+    std::lock_guard lock(liveMutex_);
+    if (live_.phase == phase) live_.phase.reset();
+  }
   if (open_ && open_->phase == phase) Close(done);
   sink_.PhaseEnded(phase, done);
 }

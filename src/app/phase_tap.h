@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -12,6 +13,13 @@
 #include "shell/operator_interface.h"
 
 namespace bq {
+
+// Where a station's work stands, for a display that watches several at once.
+struct LiveProgress {
+  std::optional<WorkPhase> phase;  // empty before the first phase and after the last
+  uint32_t first = 0, last = 0, position = 0;
+  double seconds = 0;  // since the phase started
+};
 
 class PhaseTap : public OperatorInterface {
  public:
@@ -21,6 +29,8 @@ class PhaseTap : public OperatorInterface {
   void NoteInto(records::ProductionRecord* record);
   // The last error box shown while noting, or empty.
   const std::string& LastError() const { return lastError_; }
+  // Safe to call from any thread while the station works.
+  LiveProgress Live() const;
 
   void ShowStatus(const std::string& text, bool success) override;
   void ShowMessage(const std::string& text) override { sink_.ShowMessage(text); }
@@ -58,6 +68,9 @@ class PhaseTap : public OperatorInterface {
   void Close(bool done);
 
   OperatorInterface& sink_;
+  mutable std::mutex liveMutex_;
+  LiveProgress live_;              // under liveMutex_
+  Clock::time_point liveStarted_;  // under liveMutex_
   records::ProductionRecord* record_ = nullptr;
   std::optional<OpenPhase> open_;
   std::string lastError_;

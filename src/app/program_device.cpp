@@ -90,9 +90,12 @@ class MainPageProgress : public ProgressSink {
   void RangeStarted(Phase phase, uint32_t first, uint32_t last) override {
     address_ = first;
     max_ = last;
-    ui_.SetProgressMax(last);
-    ui_.SetProgressMin(first);
-    ui_.SetProgressPosition(first);
+    // After a cancel the bar keeps showing where the write stopped.
+    if (!cancel_.load()) {
+      ui_.SetProgressMax(last);
+      ui_.SetProgressMin(first);
+      ui_.SetProgressPosition(first);
+    }
     if (phase == Phase::VerifyFlash) ui_.ShowStatus("Verificando memória de programa...", false);
     if (phase == Phase::WriteEeprom) ui_.ShowStatus("Gravando E2Prom...", false);
     if (phase == Phase::VerifyEeprom) ui_.ShowStatus("Verificando E2Prom...", false);
@@ -101,7 +104,9 @@ class MainPageProgress : public ProgressSink {
     rangeFirst_ = first;
   }
 
-  void Step(Phase, uint32_t address) override {
+  void Step(Phase phase, uint32_t address) override {
+    // Each erase step is followed by its command, whatever the operator does now.
+    if (phase == Phase::Erase) eraseStarted_ = true;
     address_ = address;
     ui_.ProcessMessages();
     ui_.SetProgressPosition(address);
@@ -115,9 +120,12 @@ class MainPageProgress : public ProgressSink {
   }
 
   void PhaseFinished(Phase phase) override {
-    ui_.SetProgressPosition(max_);
+    if (!cancel_.load()) ui_.SetProgressPosition(max_);
     if (open_ && phase == openPhase_) EndPhase(!cancel_.load());
   }
+
+  // An erase command was sent (the one-step erase follows its announcement).
+  bool EraseStarted() const { return eraseStarted_; }
 
   // A failure ends the phase under way where it stood.
   void Stopped() {
@@ -141,7 +149,10 @@ class MainPageProgress : public ProgressSink {
     ui_.ShowStatus(
         oneStep ? "Apagando memoria programa 1 step..." : "Apagando memoria programa ...", false);
     ui_.ProcessMessages();
-    if (oneStep) ui_.SetField(Field::edEndereco, "0x0000");
+    if (oneStep) {
+      ui_.SetField(Field::edEndereco, "0x0000");
+      eraseStarted_ = true;
+    }
     StartPhase(Phase::Erase, rangeFirst_, max_);
   }
 
@@ -165,6 +176,7 @@ class MainPageProgress : public ProgressSink {
   uint32_t max_ = 0;
   Phase phase_ = Phase::Erase;
   uint32_t address_ = 0;
+  bool eraseStarted_ = false;
 };
 
 }  // namespace
@@ -186,6 +198,7 @@ ProgrammingResult ProgramDevice(Station& st) {
     result = progress.Lost();
   }
   progress.Stopped();
+  result.eraseStarted = progress.EraseStarted();
   if (result.ok()) {
     st.ui.SetField(Field::edCrono, FormatElapsed(st.elapsedCounter.load()));
   } else {

@@ -25,4 +25,8 @@ Station::Station(Context& ctx, OperatorInterface& ui, std::string port, uint16_t
       ComPortQuarn(std::move(backend)),
       options(ctx.options) {}
 
+const std::string& Station::FirmwareFile() const {
+  return ownFirmwareFile.empty() ? ctx.settings.firmwareFile : ownFirmwareFile;
+}
+
 }  // namespace bq

@@ -51,6 +51,10 @@ class Station {
   PhaseTap& tap = tap_;
   // The record of the device command under way, while one is kept.
   AttemptRecord* attempt = nullptr;
+  // How the station's last device command ended, as its record tells it.
+  std::optional<records::RecordResult> lastResult;
+  // And what went wrong in it, when something did.
+  std::string lastFailure;
 
  private:
   // Storage of a bench station's port; the front end's station uses the settings'.
@@ -65,6 +69,12 @@ class Station {
   TComPortGPS ComPortQuarn;
   // The accessory link on that port, kept for the station's lifetime.
   TuRxTxArvex arvexLink{ComPortQuarn, ui};
+
+  // The file a bench station writes, taken when it starts so that a file
+  // chosen meanwhile on the main page never reaches it half-way; empty: the
+  // settings' file, as the main page's station always writes.
+  std::string ownFirmwareFile;
+  const std::string& FirmwareFile() const;
 
   // The memory image this station writes or compares, and its file's header.
   std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();

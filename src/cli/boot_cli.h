@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "boot/boot_connection.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/i18n.h"
@@ -57,9 +58,25 @@ inline DeviceCommandRun RunDeviceCommand(CliSession& session, const std::functio
   return run;
 }
 
-// The reason given when the port opened but no boot loader answered.
-inline std::string NoBootLoaderAnswer(CliSession& session, const std::string& text) {
+// The port opened and no boot loader answered at either rate: names the port
+// and the rates in the order they were tried, and what to check.
+inline std::string NoAnswerAdvice(const Station& st) {
+  const bool slowFirst = st.baudRate == kSlowBootRate;
+  const uint16_t first = slowFirst ? kSlowBootRate : kFastBootRate;
+  const uint16_t second = slowFirst ? kFastBootRate : kSlowBootRate;
+  return Fill(_("no answer on %1 at %2 or %3 baud"),
+              {st.portName, std::to_string(first), std::to_string(second)}) +
+         "\n" +
+         _("Check that the device is in boot mode, then look for it with 'bootquarn-cli scan' "
+           "or list the ports with 'bootquarn-cli ports'.");
+}
+
+// The reason given when the port opened but no boot loader answered; the
+// advice follows when no rate answered at all.
+inline std::string NoBootLoaderAnswer(CliSession& session, const std::string& text,
+                                      bool noRateAnswered) {
   session.ui().ShowErrorBox(Fill(_("%1 (is it in boot mode?)"), {text}));
+  if (noRateAnswered) session.ui().ShowErrorBox(NoAnswerAdvice(session.station()));
   return text;
 }
 

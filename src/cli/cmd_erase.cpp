@@ -63,9 +63,11 @@ int Erase(CliSession& session, const EraseOptions& options) {
         },
         [&] {
           const std::string& port = st.portName;
-          return NoBootLoaderAnswer(session, Fill(answered ? _("the erase failed on %1")
-                                                           : _("no boot loader answered on %1"),
-                                                  {port}));
+          return NoBootLoaderAnswer(
+              session,
+              Fill(answered ? _("the erase failed on %1") : _("no boot loader answered on %1"),
+                   {port}),
+              !answered);
         });
   }
   EndAsCancelledIfStopped(session, run);

@@ -58,7 +58,8 @@ int Identify(CliSession& session) {
   const DeviceCommandRun run = RunDeviceCommand(
       session, [&] { return ReadAttachedDevice(st, read); },
       [&] {
-        return NoBootLoaderAnswer(session, Fill(_("no device identified on %1"), {st.portName}));
+        return NoBootLoaderAnswer(session, Fill(_("no device identified on %1"), {st.portName}),
+                                  !st.foundBaudRate);
       });
   if (run.ok) {
     PrintIdentity(session.Human(), st, read);

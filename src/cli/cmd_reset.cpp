@@ -16,7 +16,8 @@ int Reset(CliSession& session) {
   const DeviceCommandRun run = RunDeviceCommand(
       session, [&] { return RestartAttachedDevice(st); },
       [&] {
-        return NoBootLoaderAnswer(session, Fill(_("no boot loader answered on %1"), {st.portName}));
+        return NoBootLoaderAnswer(session, Fill(_("no boot loader answered on %1"), {st.portName}),
+                                  !st.foundBaudRate);
       });
   if (run.ok)
     session.Human() << Fill(_("Restart sent at %1 baud."), {std::to_string(st.baudRate)}) << '\n';

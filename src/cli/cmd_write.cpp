@@ -6,6 +6,8 @@
 
 #include "app/connect_flow.h"
 #include "app/firmware_commands.h"
+#include "cli/bench_write.h"
+#include "cli/boot_cli.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/header_view.h"
@@ -23,6 +25,7 @@ struct WriteOptions {
   SessionOptions session;
   std::string file;
   DowngradeAnswer answer;
+  std::vector<std::string> ports;  // --ports: a bench, one station per port
 };
 
 int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
@@ -47,6 +50,12 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
       if (!hint.empty()) session.Human() << hint << '\n' << std::flush;
     }
   }
+  // No rate answered on a port that opened: the system's box said "[ Modo Boot ]";
+  // the port, the rates tried and what to check follow.
+  if (!outcome.ok && !outcome.programming && !seen.identity && !st.foundBaudRate &&
+      !session.Interrupted() && PortFailureHint(st.ComPortQuarn, st.portName).empty()) {
+    ui.ShowErrorBox(NoAnswerAdvice(st));
+  }
   report["header"] = HeaderJson(st.flowHeader);
   if (outcome.ok) session.Human() << WriteSummary(ui.Phases()) << '\n' << std::flush;
   if (ui.LastAnswer() == Answer::No) {
@@ -58,7 +67,23 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
     session.Human() << ".\n" << std::flush;
   }
   if (outcome.ok) return kExitOk;
+  // A write stopped after its erase leaves the application gone or partial.
+  if (outcome.programming && outcome.programming->eraseStarted) {
+    session.Human() << _("The device holds no application now and stays in boot mode: write it "
+                         "again.")
+                    << '\n'
+                    << std::flush;
+  }
   return session.Interrupted() ? kExitCancelled : kExitFailure;
+}
+
+int RunBench(const WriteOptions& options) {
+  CliSession session(options.session);
+  nlohmann::json report = {{"ok", false}, {"file", options.file}};
+  const BenchWriteOptions bench{options.file, options.ports, options.answer};
+  const int code = session.Run([&] { return RunBenchWrite(session, bench, report); });
+  if (session.json()) session.EmitJson(report);
+  return code;
 }
 
 }  // namespace
@@ -70,8 +95,21 @@ void AddWriteCommand(CLI::App& app, int* exitCode) {
   cmd->add_option("FILE", options->file, _("Firmware file (.kfx or .hex)"))->required();
   AddSessionOptions(cmd, options->session, true);
   AddDowngradeAnswerFlags(cmd, options->answer);
+  auto* ports = cmd->add_option_function<std::string>(
+      "--ports",
+      [options](const std::string& list) {
+        std::string error;
+        options->ports = SplitPortList(list, &error);
+        if (options->ports.empty()) throw CLI::ValidationError("--ports", error);
+      },
+      _("Write the devices on all of these ports at once, e.g. /dev/ttyUSB0,/dev/ttyUSB1"));
+  ports->excludes("--port");
 
   cmd->callback([exitCode, options] {
+    if (!options->ports.empty()) {
+      *exitCode = RunBench(*options);
+      return;
+    }
     CliSession session(options->session);
     nlohmann::json report = {{"ok", false}, {"file", options->file}};
     SeenDevice seen;

@@ -30,7 +30,8 @@ inline std::string MemoryRunError(CliSession& session, MemoryRunResult result,
       error = ReportPortTrouble(session);
       if (error.empty()) {
         return NoBootLoaderAnswer(
-            session, Fill(_("no boot loader answered on %1"), {session.station().portName}));
+            session, Fill(_("no boot loader answered on %1"), {session.station().portName}),
+            !session.station().foundBaudRate);
       }
       return error;
     case MemoryRunResult::ReadFailed:

@@ -132,17 +132,22 @@ void WatchDevice(CliSession& session, SeenDevice& seen) {
 
 void FinishWriteReport(CliSession& session, nlohmann::json& report, bool ok, const SeenDevice& seen,
                        const WriteOutcome& outcome) {
+  FinishWriteReport(session.station(), session.ui(), report, ok, seen, outcome);
+}
+
+void FinishWriteReport(const Station& st, const ConsoleOperator& ui, nlohmann::json& report,
+                       bool ok, const SeenDevice& seen, const WriteOutcome& outcome) {
   report["ok"] = ok;
-  report["device"] = DeviceJson(session.station(), seen);
+  report["device"] = DeviceJson(st, seen);
   report["failure"] = FailureJson(outcome);
   // The time the engine ran, on the station's clock; the counter's text as the
   // window shows it ("--:--:--" once a run did not succeed).
   const bool ran = outcome.programming.has_value();
   report["elapsed"] = !ran ? "" : ok ? FormatElapsed(outcome.elapsedHundredths) : "--:--:--";
   report["elapsedSeconds"] = static_cast<uint32_t>(std::lround(outcome.seconds));
-  report["phases"] = PhasesJson(session.ui().Phases());
-  report["status"] = session.ui().LastStatus();
-  if (!report.contains("header")) report["header"] = HeaderJson(session.station().flowHeader);
+  report["phases"] = PhasesJson(ui.Phases());
+  report["status"] = ui.LastStatus();
+  if (!report.contains("header")) report["header"] = HeaderJson(st.flowHeader);
 }
 
 void AddDowngradeAnswerFlags(CLI::App* cmd, DowngradeAnswer& answer) {

@@ -53,5 +53,8 @@ nlohmann::json HeaderJson(const FirmwareHeader& header);
 // with ok, device, failure, elapsed, status and header.
 void FinishWriteReport(CliSession& session, nlohmann::json& report, bool ok, const SeenDevice& seen,
                        const WriteOutcome& outcome);
+// The same for any station and its console (a bench's).
+void FinishWriteReport(const Station& st, const ConsoleOperator& ui, nlohmann::json& report,
+                       bool ok, const SeenDevice& seen, const WriteOutcome& outcome);
 
 }  // namespace bq::cli

@@ -103,8 +103,17 @@ QGroupBox* BuildPortGroup(MainPage& page) {
   grid->addWidget(page.btnDescobrirPortaSerial, 1, 2);
   page.lbAviso = new QLabel(group);
   page.lbAviso->setObjectName("lbAviso");
+  // The scan's line has its room kept while hidden, and a long line never
+  // widens the column: nothing moves while a scan runs.
+  page.lbAviso->setMinimumHeight(page.lbAviso->fontMetrics().height());
+  QSizePolicy notice(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  notice.setRetainSizeWhenHidden(true);
+  page.lbAviso->setSizePolicy(notice);
   page.lbAviso->setVisible(false);
   grid->addWidget(page.lbAviso, 2, 0, 1, 3);
+  QSizePolicy scanButton = page.botProcuraPorta->sizePolicy();
+  scanButton.setRetainSizeWhenHidden(true);
+  page.botProcuraPorta->setSizePolicy(scanButton);
   grid->setColumnStretch(0, 1);
   return group;
 }
@@ -180,7 +189,8 @@ QWidget* BuildAccessoryBootPanel(MainPage& page) {
 QLabel* BuildLogo() {
   auto* logo = new QLabel;
   logo->setObjectName("imgLogoQuarn");
-  logo->setPixmap(LogoPixmap(240, 80));
+  // Small enough that the window, with the scan line's room kept, fits a 1280 × 800 screen.
+  logo->setPixmap(LogoPixmap(180, 60));
   logo->setAlignment(Qt::AlignCenter);
   logo->setVisible(true);
   return logo;

@@ -27,6 +27,7 @@
 #include "app/production_commands.h"
 #include "app/startup.h"
 #include "gui/about_box.h"
+#include "gui/bench_page.h"
 #include "gui/cable_finder_dialog.h"
 #include "gui/help.h"
 #include "gui/help_window.h"
@@ -38,8 +39,12 @@ namespace bq::gui {
 namespace {
 
 // The settings' data folder (the folder of the last file chosen); when it is
-// gone, the folder of the last firmware file; else the home folder.
+// gone, the folder of the last firmware file. Until a file was chosen (the
+// settings still name no file by its path), the home folder.
 QString FileDialogFolder(const TPar& settings) {
+  const bool fileUsed = QDir::isAbsolutePath(QString::fromStdString(settings.firmwareFile)) ||
+                        QDir::isAbsolutePath(QString::fromStdString(settings.kfxSourceFile));
+  if (!fileUsed) return QDir::homePath();
   for (const std::string& candidate :
        {settings.dataFolder,
         QFileInfo(QString::fromStdString(settings.firmwareFile)).path().toStdString()}) {
@@ -74,6 +79,8 @@ TfrmQuarnMain10BootQuarn::TfrmQuarnMain10BootQuarn(WindowSetup setup)
   ctx_ = std::make_unique<Context>(*ui_, std::move(setup.paths), std::move(setup.lister));
   station_ = std::make_unique<Station>(*ctx_, *ui_, std::move(setup.backend));
   ctx_->portList = portList_.get();
+  bench_ = new BenchPage(*ctx_, *ui_, pages);
+  pages->addTab(bench_, QString::fromUtf8("Bancada"));
 
   BuildMenus();
   ConnectCommands();
@@ -100,6 +107,8 @@ TfrmQuarnMain10BootQuarn::~TfrmQuarnMain10BootQuarn() {
     station_->cancelFlag = true;
     runner_.WaitUntilIdle();
   }
+  // The bench's stations use the context: they end before it does.
+  delete bench_;
 }
 
 void TfrmQuarnMain10BootQuarn::BuildStatusBar() {
@@ -128,14 +137,17 @@ void TfrmQuarnMain10BootQuarn::BuildMenus() {
     connect(action, &QAction::triggered, this, std::move(run));
     return action;
   };
-  add(file, "subMenuAbrirArquivo", "Abrir Arquivo", QKeySequence("Ctrl+P"),
-      [this] { botProcurarClick(); });
+  QAction* open = add(file, "subMenuAbrirArquivo", "Abrir Arquivo", QKeySequence("Ctrl+P"),
+                      [this] { botProcurarClick(); });
   file->addSeparator();
-  add(file, "subMenuConectareGravar", "Conectar e Gravar", QKeySequence("Ctrl+G"), [this] {
-    PerformIfEnabled(page_.botConectarEGravar, [this] { botConectarEGravarClick(); });
-  });
-  add(file, "subMenuLerNmerodeSerie", "Ler Número de Série", QKeySequence("Ctrl+S"),
-      [this] { PerformIfEnabled(page_.botLeNS, [this] { botLeNSClick(); }); });
+  QAction* write =
+      add(file, "subMenuConectareGravar", "Conectar e Gravar", QKeySequence("Ctrl+G"), [this] {
+        PerformIfEnabled(page_.botConectarEGravar, [this] { botConectarEGravarClick(); });
+      });
+  QAction* readSerial =
+      add(file, "subMenuLerNmerodeSerie", "Ler Número de Série", QKeySequence("Ctrl+S"),
+          [this] { PerformIfEnabled(page_.botLeNS, [this] { botLeNSClick(); }); });
+  ui_->SetCommandActions(open, write, readSerial);
   add(file, "subMenuHistorico", "Histórico…", {}, [this] { subMenuHistoricoClick(); });
   add(file, "SubMenuSair", "Sair", {}, [this] { close(); });
   file->addSeparator();
@@ -210,10 +222,12 @@ bool TfrmQuarnMain10BootQuarn::RunCommand(std::function<void(Station&)> command)
       },
       [this] { CommandEnded(); });
   if (!started) QApplication::beep();
+  if (started) ui_->SetCommandRunning(true);
   return started;
 }
 
 void TfrmQuarnMain10BootQuarn::CommandEnded() {
+  ui_->SetCommandRunning(false);
   if (closePending_) close();
 }
 
@@ -264,6 +278,7 @@ bool TfrmQuarnMain10BootQuarn::botLeNSClick() {
 
 void TfrmQuarnMain10BootQuarn::botCancelaClick() {
   bq::botCancelaClick(*station_);
+  bench_->botCancelaClick();
 }
 
 void TfrmQuarnMain10BootQuarn::cbPortaSerialDropDown() {
@@ -341,6 +356,9 @@ void TfrmQuarnMain10BootQuarn::showEvent(QShowEvent* event) {
   if (!activated_) {
     activated_ = true;
     FormActivate(*ctx_);
+    // The last file is loaded again, as "&Procurar" would, so its header shows at once.
+    const QString last = QString::fromStdString(ctx_->settings.firmwareFile);
+    if (QDir::isAbsolutePath(last) && QFileInfo(last).isFile()) ChooseFirmware(last);
   }
 }
 

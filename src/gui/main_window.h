@@ -19,6 +19,7 @@
 
 namespace bq::gui {
 
+class BenchPage;
 class HelpWindow;
 
 // What the window is built over; tests pass their own paths, ports and lister.
@@ -37,6 +38,8 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
 
   Context& context() { return *ctx_; }
   Station& station() { return *station_; }
+  // The "Bancada" page.
+  BenchPage& bench() { return *bench_; }
   const MainPage& page() const { return page_; }
   // A command is running on the worker; no other may start.
   bool CommandRunning() const { return runner_.Busy(); }
@@ -87,6 +90,7 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
   std::unique_ptr<ComboPortList> portList_;
   std::unique_ptr<Context> ctx_;
   std::unique_ptr<Station> station_;
+  BenchPage* bench_ = nullptr;  // a page of the window; removed before the context goes
   QTimer Cronometro_;
   HelpWindow* helpWindow_ = nullptr;  // made on first use; a child of the window
   bool activated_ = false;

@@ -157,8 +157,48 @@ void WindowOperator::ClearMemo(Memo memo) {
 
 void WindowOperator::SetDeviceCommandsEnabled(bool enabled) {
   PostTo(owner_, [this, enabled] {
+    deviceCommandsEnabled_ = enabled;
     for (QPushButton* button : page_.DeviceCommandButtons()) button->setEnabled(enabled);
+    ApplyCommandLock();
   });
+}
+
+void WindowOperator::SetCommandActions(QAction* openFile, QAction* write, QAction* readSerial) {
+  openFile_ = openFile;
+  write_ = write;
+  readSerial_ = readSerial;
+  ApplyCommandLock();
+}
+
+void WindowOperator::SetCommandRunning(bool running) {
+  if (running == commandRunning_) return;
+  QWidget* focus = QApplication::focusWidget();
+  commandRunning_ = running;
+  const QWidget* inputs[] = {page_.botProcurar, page_.cbPortaSerial, page_.botProcuraPorta,
+                             page_.btnDescobrirPortaSerial};
+  if (running) {
+    lockedFocus_ = nullptr;
+    for (const QWidget* input : inputs) {
+      if (focus != nullptr && (focus == input || input->isAncestorOf(focus))) lockedFocus_ = focus;
+    }
+  }
+  ApplyCommandLock();
+  // A control that had the focus gets it back once it can take input again.
+  if (!running && lockedFocus_ && lockedFocus_->isEnabled()) lockedFocus_->setFocus();
+  if (!running) lockedFocus_ = nullptr;
+}
+
+void WindowOperator::ApplyCommandLock() {
+  const bool free = !commandRunning_;
+  for (QWidget* input :
+       {static_cast<QWidget*>(page_.botProcurar), static_cast<QWidget*>(page_.cbPortaSerial),
+        static_cast<QWidget*>(page_.botProcuraPorta),
+        static_cast<QWidget*>(page_.btnDescobrirPortaSerial)}) {
+    input->setEnabled(free);
+  }
+  if (openFile_) openFile_->setEnabled(free);
+  if (write_) write_->setEnabled(free && page_.botConectarEGravar->isEnabled());
+  if (readSerial_) readSerial_->setEnabled(free && page_.botLeNS->isEnabled());
 }
 
 void WindowOperator::SetScanRunning(bool running) {

@@ -3,7 +3,9 @@
 // worker thread; every call reaches the widgets on the window thread: displays
 // are queued in order, boxes and reads wait for the window's answer.
 
+#include <QAction>
 #include <QLabel>
+#include <QPointer>
 #include <QStringList>
 #include <map>
 #include <string>
@@ -38,11 +40,18 @@ class WindowOperator : public OperatorInterface {
   void SetDeviceCommandsEnabled(bool enabled) override;
   void SetScanRunning(bool running) override;
 
+  // Window thread. While a command runs, the controls that start one or change
+  // its inputs are disabled: the file and port controls, and the menu entries
+  // of the commands (those follow their buttons' lock as well).
+  void SetCommandRunning(bool running);
+  void SetCommandActions(QAction* openFile, QAction* write, QAction* readSerial);
+
   // Box texts as the window shows them (line ends as the toolkit wants them).
   static QString BoxText(const std::string& text);
 
  private:
   QLabel* StatusPanel(Field field) const;
+  void ApplyCommandLock();
 
   QWidget* owner_;
   MainPage& page_;
@@ -53,6 +62,12 @@ class WindowOperator : public OperatorInterface {
   std::map<Combo, int> hiddenCombos_;
   std::map<Check, bool> hiddenChecks_;
   std::map<Memo, QStringList> hiddenMemos_;
+  bool deviceCommandsEnabled_ = true;  // the core's lock of the device command buttons
+  bool commandRunning_ = false;
+  QAction* openFile_ = nullptr;
+  QAction* write_ = nullptr;
+  QAction* readSerial_ = nullptr;
+  QPointer<QWidget> lockedFocus_;  // where the focus was when the lock took it
 };
 
 }  // namespace bq::gui

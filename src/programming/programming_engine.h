@@ -35,6 +35,8 @@ struct ProgrammingResult {
   ProgrammingPhase phase = ProgrammingPhase::Erase;  // Failed: where
   uint32_t address = 0;                              // Failed: the block or granule
   std::string message;                               // Failed, Cancelled: the operator's text
+  // An erase command went out: the application may be gone, whatever the status.
+  bool eraseStarted = false;
 
   bool ok() const { return status == Status::Done; }
 };

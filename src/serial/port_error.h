@@ -1,5 +1,6 @@
 #pragma once
 #include <cerrno>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -45,6 +46,16 @@ inline PortOpenProblem ClassifyOpenError(int osCode) {
 // this process may open yet that refuses a serial port's requests (/dev/null)
 // is no serial port, whatever error its open gave.
 PortOpenProblem ClassifyOpenError(int osCode, const std::string& path);
+
+// Who may open a device file besides its owner: the file's group, and whether
+// that group may read and write it.
+struct DeviceGroup {
+  std::string name;  // the number, when the system has no name for it
+  bool mayReadWrite = false;
+};
+
+// Nothing when the path cannot be looked at.
+std::optional<DeviceGroup> DeviceGroupOf(const std::string& path);
 
 inline constexpr const char* kTimeoutText = "Timeout";
 inline constexpr const char* kClosedPortText = "Can't perform this operation on a closed port";

@@ -76,6 +76,45 @@ TEST_F(BootCommands, IdentifySaysWhenTheDeviceHoldsNoApplication) {
   }
 }
 
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// A port that opens where no boot loader answers: each command says so once,
+// then names the port, the rates tried and what to check.
+TEST_F(BootCommands, AFailedConnectionNamesThePortTheRatesAndWhatToCheck) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"identify"}, "no device identified on "},
+      {{"reset"}, "no boot loader answered on "},
+      {{"write", kKfx, "--no"},
+       "Antes de iniciar a operação coloque o equipamento em [ Modo Boot ]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    sim::SimOptions options;
+    options.personality = sim::Personality::kDelmo;  // listens, but not as a boot loader
+    sim::VirtualDevice& device = StartDevice(options);
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--port", device.PortPath()});
+    const CliRun r = Cli(args);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(Occurrences(r.err, c.said), 1u) << r.err;
+    EXPECT_EQ(Occurrences(r.err, "no answer on " + device.PortPath() + " at 38400 or 19200 baud"),
+              1u)
+        << r.err;
+    EXPECT_NE(r.err.find("boot mode"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("'bootquarn-cli scan'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("'bootquarn-cli ports'"), std::string::npos) << r.err;
+    device.Stop();
+  }
+}
+
 // What goes wrong before any device is involved gets one message naming the problem.
 // A scan names the port it could not open, and why, in its text and its JSON.
 TEST_F(BootCommands, ScanNamesAPortItCouldNotOpen) {

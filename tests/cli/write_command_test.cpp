@@ -37,6 +37,9 @@ using namespace bq::cli::testing;
 
 class WriteCommand : public CliProcess {};
 
+constexpr const char* kLeftEmpty =
+    "The device holds no application now and stays in boot mode: write it again.";
+
 FirmwareImage ExampleImage() {
   FirmwareImage image;
   FirmwareHeader header;
@@ -263,6 +266,8 @@ TEST_F(WriteCommand, StopSignalsCancelTheWriteAndTheRunStillReports) {
     ASSERT_TRUE(r.exited) << "ended by signal " << r.status;
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_NE(r.err.find(" Cancelado"), std::string::npos) << r.err;
+    // The erase went before the blocks: the operator hears the device is empty.
+    EXPECT_NE(r.err.find(kLeftEmpty, r.err.find(" Cancelado")), std::string::npos) << r.err;
     nlohmann::json j;
     ASSERT_NO_THROW(j = nlohmann::json::parse(r.out)) << r.out;
     EXPECT_EQ(j["ok"], false);
@@ -307,6 +312,7 @@ TEST_F(WriteCommand, CtrlCBeforeTheEraseEndsTheRunWithTheDeviceUntouched) {
     EXPECT_EQ(r.status, 130) << r.err;
     EXPECT_NE(r.err.find(" Cancelado"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("Operação Ok"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find(kLeftEmpty), std::string::npos) << r.out;
     EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
     EXPECT_TRUE(device.Flash() == before);
     const auto requests = device.Requests();
@@ -344,6 +350,7 @@ TEST_F(WriteCommand, AGlitchOnTheVersionReadIsAFailedConnection) {
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.err.find("Este hard não aceita este soft"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(" Erro le versao boot"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(kLeftEmpty), std::string::npos) << r.err;
     EXPECT_EQ(nlohmann::json::parse(r.out)["status"], "Falha conexão!!");
     EXPECT_EQ(CountRequests(device, ChangesMemory), 0u);
     EXPECT_EQ(CountRequests(device, [](uint8_t cmd) { return cmd == boot::kResetRun; }), 0u);
@@ -381,6 +388,7 @@ TEST_F(WriteCommand, ADeviceLostMidWriteIsReportedWithThePhaseAndAddress) {
   ASSERT_NE(lost, std::string::npos) << r.err;
   ASSERT_NE(failed, std::string::npos) << r.err;
   EXPECT_LT(closed, lost);
+  EXPECT_NE(r.err.find(kLeftEmpty, failed), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("durante a gravação da memória de programa", lost), std::string::npos)
       << r.err;
   nlohmann::json j;

@@ -31,7 +31,10 @@ expect() {
 expect "identify info" i
 expect "write" wr
 expect "--help --version" --
-expect "--help --json --no --port --yes" write --
+expect "--help --json --no --port --ports --yes" write --
+# The same under a Portuguese locale, where the help's headings are translated.
+LC_ALL= LANG=C.UTF-8 LANGUAGE=pt_BR expect "identify info" i
+LC_ALL= LANG=C.UTF-8 LANGUAGE=pt_BR expect "--help --json --no --port --ports --yes" write --
 expect "--json" identify --j
 expect "--help --json --verbose -h -v" ports -
 expect "19200 38400" erase --baud ""

@@ -1,6 +1,7 @@
 // The device commands run on the worker thread while the window stays live.
 
 #include <QAction>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -120,17 +121,52 @@ TEST_F(DeviceCommandTest, EscapeDuringAWriteCancelsIt) {
   ASSERT_TRUE(WaitUntil([&] { return StatusLine().find("Gravando") != std::string::npos; }, 30000))
       << StatusLine();
   EXPECT_FALSE(DeviceButtonsEnabled());
+  // Every control that starts a command or changes its inputs is locked while it runs.
+  const std::vector<QObject*> inputs = {window.findChild<QAction*>("subMenuAbrirArquivo"),
+                                        window.findChild<QAction*>("subMenuConectareGravar"),
+                                        window.findChild<QAction*>("subMenuLerNmerodeSerie"),
+                                        Button("botProcurar"),
+                                        window.findChild<QComboBox*>("cbPortaSerial"),
+                                        Button("botProcuraPorta"),
+                                        Button("btnDescobrirPortaSerial")};
+  auto enabled = [](QObject* control) {
+    if (auto* action = qobject_cast<QAction*>(control)) return action->isEnabled();
+    return static_cast<QWidget*>(control)->isEnabled();
+  };
+  for (QObject* control : inputs) {
+    ASSERT_NE(control, nullptr);
+    EXPECT_FALSE(enabled(control)) << control->objectName().toStdString();
+  }
 
   // While it runs, neither a button nor a menu entry starts a second command.
   QAction* menuWrite = window.findChild<QAction*>("subMenuConectareGravar");
   menuWrite->trigger();
   EXPECT_FALSE(window.botLeNSClick());
 
+  // After Esc the bar stays where the write stopped, never jumping to its end.
+  auto* bar = window.findChild<QProgressBar*>("ProgressBarGrava");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return bar->value() > bar->minimum() + (bar->maximum() - bar->minimum()) / 30; },
+      30000))
+      << bar->value();
+  std::vector<int> shown;
+  QObject::connect(bar, &QProgressBar::valueChanged, bar,
+                   [&](int value) { shown.push_back(value); });
   QTest::keyClick(&window, Qt::Key_Escape);
+  const int stoppedAt = bar->value();
   EXPECT_TRUE(window.station().cancelFlag);
   EXPECT_TRUE(DeviceButtonsEnabled());  // at once, while the engine still winds down
   EXPECT_FALSE(window.botConectarEGravarClick());
+  ASSERT_TRUE(WaitUntil([&] { return boxes_->Texts("MessageBox").back() == " Cancelado"; }, 30000));
   ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }, 30000));
+  EXPECT_GT(stoppedAt, bar->minimum());
+  EXPECT_LT(stoppedAt, bar->maximum());
+  for (int value : shown) {
+    EXPECT_TRUE(value == 0 || (value >= stoppedAt && value < bar->maximum())) << value;
+  }
+  for (QObject* control : inputs) {
+    EXPECT_TRUE(enabled(control)) << control->objectName().toStdString();
+  }
   EXPECT_EQ(boxes_->Texts("MessageBox").back(), " Cancelado");
   EXPECT_EQ(boxes_->Texts("ErrorBox"), std::vector<std::string>{"Falha na gravação"});
   EXPECT_FALSE(StatusLineGreen());

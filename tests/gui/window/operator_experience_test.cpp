@@ -2,14 +2,19 @@
 // questions in Portuguese, the status line and the file dialog.
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTextBrowser>
+#include <iostream>
+#include <map>
+#include <vector>
 
 #include "gui/port_combo.h"
 #include "gui/status_line.h"
@@ -122,6 +127,86 @@ TEST_F(WindowTest, FileDialogOpensInTheLastFilesFolderWithBothFormatsFirst) {
   ASSERT_FALSE(filters.isEmpty());
   EXPECT_TRUE(filters.front().contains("*.kfx") && filters.front().contains("*.hex"))
       << filters.front().toStdString();
+}
+
+// Where each control of the main page sits, in window coordinates.
+std::map<QString, QRect> ControlPlaces(QWidget& window) {
+  std::map<QString, QRect> places;
+  for (QWidget* w : window.findChildren<QWidget*>()) {
+    if (w->objectName().isEmpty() || !w->isVisible() || w->objectName() == "lbAviso") continue;
+    places[w->objectName()] = QRect(w->mapTo(&window, QPoint(0, 0)), w->size());
+  }
+  return places;
+}
+
+TEST_F(WindowTest, APortScanMovesNoControlAndKeepsTheWindowsHeight) {
+  auto& window = OpenWindow();
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  const QSize before = window.size();
+  const auto places = ControlPlaces(window);
+  window.context().ui.SetScanRunning(true);
+  window.context().ui.SetField(
+      Field::lbAviso, "Procurando equipamento na porta /dev/ttyUSB0 a 38400 baud, um nome longo");
+  auto* notice = window.findChild<QLabel*>("lbAviso");
+  ASSERT_TRUE(WaitUntil([&] { return notice->isVisible(); }));
+  QApplication::processEvents();
+  EXPECT_EQ(window.size(), before);
+  for (const auto& [name, place] : ControlPlaces(window)) {
+    if (name == "botProcuraPorta" || !places.count(name)) continue;
+    EXPECT_EQ(place, places.at(name)) << name.toStdString();
+  }
+  EXPECT_TRUE(notice->geometry().height() >= notice->fontMetrics().height());
+  window.context().ui.SetScanRunning(false);
+  ASSERT_TRUE(WaitUntil([&] { return !notice->isVisible(); }));
+  QApplication::processEvents();
+  EXPECT_EQ(window.size(), before);
+}
+
+// Shrunk as far as it goes, every control keeps the room its text needs and no
+// two buttons overlap.
+TEST_F(WindowTest, AtItsSmallestEveryControlCanBeRead) {
+  auto& window = OpenWindow();
+  window.resize(400, 300);
+  QApplication::processEvents();
+  ASSERT_TRUE(WaitUntil([&] { return window.size() == window.minimumSize(); }))
+      << window.width() << "x" << window.height() << " min " << window.minimumWidth() << "x"
+      << window.minimumHeight();
+  std::cout << "smallest window: " << window.width() << "x" << window.height() << "\n";
+  // With a title bar and a desktop panel it still fits a 1280 x 800 screen.
+  EXPECT_LE(window.width(), 1280);
+  EXPECT_LE(window.height(), 730);
+  std::vector<QWidget*> controls;
+  for (QWidget* w : window.page().page->findChildren<QWidget*>()) {
+    if (!w->isVisibleTo(&window) || w->objectName().isEmpty()) continue;
+    if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+        qobject_cast<QComboBox*>(w) || qobject_cast<QProgressBar*>(w)) {
+      controls.push_back(w);
+    }
+  }
+  ASSERT_GT(controls.size(), 20u);
+  for (QWidget* w : controls) {
+    if (qobject_cast<QLineEdit*>(w) && w->parentWidget() &&
+        qobject_cast<QComboBox*>(w->parentWidget())) {
+      continue;
+    }
+    const QSize need = w->minimumSizeHint();
+    EXPECT_GE(w->width(), need.width()) << w->objectName().toStdString();
+    EXPECT_GE(w->height(), need.height()) << w->objectName().toStdString();
+    const QRect inWindow(w->mapTo(&window, QPoint(0, 0)), w->size());
+    EXPECT_TRUE(window.rect().contains(inWindow)) << w->objectName().toStdString();
+  }
+  for (size_t i = 0; i < controls.size(); ++i) {
+    for (size_t j = i + 1; j < controls.size(); ++j) {
+      if (!qobject_cast<QPushButton*>(controls[i]) || !qobject_cast<QPushButton*>(controls[j])) {
+        continue;
+      }
+      const QRect a(controls[i]->mapTo(&window, QPoint(0, 0)), controls[i]->size());
+      const QRect b(controls[j]->mapTo(&window, QPoint(0, 0)), controls[j]->size());
+      EXPECT_FALSE(a.intersects(b)) << controls[i]->objectName().toStdString() << " and "
+                                    << controls[j]->objectName().toStdString();
+    }
+  }
+  EXPECT_TRUE(window.statusBar()->isVisible());
 }
 
 }  // namespace

@@ -5,9 +5,12 @@
 
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <cstdlib>
 
+#include "gui/bench_page.h"
+#include "gui/port_combo.h"
 #include "window_fixture.h"
 
 namespace bq::test {
@@ -66,6 +69,45 @@ TEST_F(Screenshots, DuringAndAfterAWriteAndAfterACancel) {
   ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }, 120000));
   ASSERT_EQ(StatusLine(), "Operação Ok");
   Save("window-written.png");
+}
+
+// The bench page during and after a write of four devices, one of which is
+// pulled out half-way. The devices run in the test, at the line's real speed.
+TEST_F(Screenshots, TheBenchDuringAndAfterAWriteOfFour) {
+  dir_ = std::getenv("BQ_SCREENSHOT_DIR");
+  if (dir_ == nullptr) GTEST_SKIP() << "BQ_SCREENSHOT_DIR not set";
+  auto& window = OpenWindow();
+  const std::string file = root_.string() + "/P05_V3_07_NS001234.kfx";
+  WriteTestKfx(file, 0x3FFF, 5, 1234, 3, 7);
+  ASSERT_TRUE(window.ChooseFirmware(QString::fromStdString(file)));
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  window.findChild<QTabWidget*>("Pages")->setCurrentIndex(1);
+  gui::BenchPage& bench = window.bench();
+  std::vector<std::unique_ptr<sim::VirtualDevice>> devices;
+  for (int i = 0; i < 4; ++i) {
+    sim::SimOptions o;
+    o.pacing = true;
+    o.serialNumber = static_cast<uint16_t>(341 + i);
+    if (i == 2) {
+      sim::Fault unplug;
+      unplug.kind = sim::FaultKind::kUnplug;
+      unplug.request = 60;
+      o.faults = {unplug};
+    }
+    devices.push_back(std::make_unique<sim::VirtualDevice>(o));
+    devices.back()->Start();
+    bench.findChild<QPushButton*>("botAdicionarPorta")->click();
+    bench.findChild<gui::PortComboBox*>(QString("cbPortaBancada%1").arg(i + 1))
+        ->setEditText(QString::fromStdString(devices.back()->PortPath()));
+  }
+  bench.findChild<QPushButton*>("botGravarTodas")->click();
+  auto* bar = bench.findChild<QProgressBar*>("ProgressBarBancada1");
+  ASSERT_TRUE(WaitUntil([&] { return bar->value() >= 40; }, 120000));
+  Save("bench-writing.png");
+  ASSERT_TRUE(WaitUntil([&] { return !bench.Running(); }, 240000));
+  bench.Refresh();
+  Save("bench-written.png");
+  for (auto& d : devices) d->Stop();
 }
 
 }  // namespace

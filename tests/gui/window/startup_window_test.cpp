@@ -1,10 +1,12 @@
 // Start-up, the main page, opening a firmware file and closing.
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -39,8 +41,10 @@ TEST_F(WindowTest, FirstStartCreatesTheDataFolderAndClosingWritesTheSettings) {
   EXPECT_EQ(window.windowTitle().toStdString(), "Quarn Troca Firmware MSP430 2019 v5.54");
   auto* pages = window.findChild<QTabWidget*>("Pages");
   ASSERT_NE(pages, nullptr);
-  EXPECT_EQ(pages->count(), 1);
+  // The main page, and the bench beside it.
+  EXPECT_EQ(pages->count(), 2);
   EXPECT_EQ(pages->tabText(0).toStdString(), " Sistema de Troca de Programa Quarn ");
+  EXPECT_EQ(pages->tabText(1).toStdString(), "Bancada");
   EXPECT_EQ(StatusLine(), "Processo de Gravação");
 
   // Activation: the stored port (the default) is absent, so the first one is taken.
@@ -80,6 +84,57 @@ TEST_F(WindowTest, ChoosingAFileShowsItsHeader) {
   ASSERT_TRUE(CloseWindow());
   EXPECT_NE(ReadFile(dataRoot_ + "BootQuarn.Ini").find("Arquivo hexa________=" + file + "\r\n"),
             std::string::npos);
+}
+
+// Until a file was chosen the Open dialog starts in the home folder; after a
+// restart the last file is loaded again, its header shown as "&Procurar" shows it.
+TEST_F(WindowTest, TheLastFileIsLoadedAtStartUpAndTheFirstOpenStartsAtHome) {
+  const std::string home = root_.string() + "/home";
+  fs::create_directories(home);
+  const char* savedHome = std::getenv("HOME");
+  const std::string oldHome = savedHome ? savedHome : "";
+  ::setenv("HOME", home.c_str(), 1);
+  auto& first = OpenWindow();
+  QString directory;
+  boxes_->onDialog = [&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (dialog == nullptr) return false;
+    directory = dialog->directory().absolutePath();
+    dialog->reject();
+    return true;
+  };
+  first.botProcurarClick();
+  if (savedHome) {
+    ::setenv("HOME", oldHome.c_str(), 1);
+  } else {
+    ::unsetenv("HOME");
+  }
+  EXPECT_EQ(directory.toStdString(), home);
+  EXPECT_EQ(FieldText("edNsKfxLido"), "");
+
+  const std::string file = root_.string() + "/produto.kfx";
+  WriteTestKfx(file, 0x0FFF, 5, 1234, 3, 7);
+  ASSERT_TRUE(first.ChooseFirmware(QString::fromStdString(file)));
+  ASSERT_TRUE(WaitUntil([&] { return !first.CommandRunning(); }));
+  ASSERT_TRUE(CloseWindow());
+
+  auto& again = OpenWindow();
+  ASSERT_TRUE(WaitUntil([&] { return !again.CommandRunning() && FieldText("edNsKfxLido") != ""; }));
+  EXPECT_EQ(FieldText("edNomeArquivoKFX"), file);
+  EXPECT_EQ(FieldText("edNsKfxLido"), "1234");
+  EXPECT_EQ(FieldText("edVerKfxLido"), "3");
+  EXPECT_EQ(again.findChild<QComboBox*>("cbCodigoProdutoKfxLido")->currentIndex(), 5);
+  EXPECT_EQ(StatusLine(), " Arquivo carregado Ok.");
+  EXPECT_TRUE(boxes_->Texts("ErrorBox").empty());
+
+  // A last file that is gone is only named, as before.
+  ASSERT_TRUE(CloseWindow());
+  fs::remove(file);
+  auto& gone = OpenWindow();
+  ASSERT_TRUE(WaitUntil([&] { return !gone.CommandRunning(); }));
+  EXPECT_EQ(FieldText("edNomeArquivoKFX"), file);
+  EXPECT_EQ(FieldText("edNsKfxLido"), "");
+  EXPECT_TRUE(boxes_->Texts("ErrorBox").empty());
 }
 
 TEST_F(WindowTest, ABrokenFileIsReportedAndTheWindowGoesOn) {
