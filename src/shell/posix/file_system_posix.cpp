@@ -9,23 +9,14 @@
 #include <string>
 
 #include "shell/file_system.h"
+#include "shell/posix/write_all.h"
 #include "shell/safe_file.h"
 
 namespace bq {
 
 namespace {
 
-// Writes all of data at fd's position; 0, or the system's error.
-int WriteAll(int fd, std::string_view data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    done += static_cast<size_t>(n);
-  }
-  return 0;
-}
+using posix::WriteAll;
 
 FileAppend CreateThenWrite(const std::string& path, std::string_view data) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

@@ -5,23 +5,14 @@
 
 #include <cerrno>
 
+#include "shell/posix/write_all.h"
 #include "shell/safe_file.h"
 
 namespace bq {
 
 namespace {
 
-// Writes all of data to fd; the system's error, or 0.
-int WriteAll(int fd, std::string_view data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    done += static_cast<size_t>(n);
-  }
-  return 0;
-}
+using posix::WriteAll;
 
 // Gives the complete temporary file its final name; the system's error, or 0.
 int Place(const std::string& temporary, const std::string& path, ReplaceMode mode) {
