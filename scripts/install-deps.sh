@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every build and test dependency from Debian packages. Safe to run again.
 # With --package it also installs what checking a built .deb needs (lintian);
-# with --windows, the cross compiler and Wine of scripts/test-windows.sh.
+# with --windows, the cross compiler and Wine of scripts/test-windows.sh (and
+# the Python its serial test reads the JSON with).
 set -euo pipefail
 
 packages=(
@@ -20,7 +21,7 @@ packages=(
 for option in "$@"; do
   case "$option" in
     --package) packages+=(lintian) ;;
-    --windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 python3) ;;
   esac
 done
 

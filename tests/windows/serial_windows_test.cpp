@@ -59,6 +59,27 @@ TEST(WindowsComm, DcbIsRaw8N1WithoutFlowControl) {
   }
 }
 
+TEST(WindowsComm, AWholeDcbIsValidWithoutThePortsOwnState) {
+  DCB dcb = win32::FreshDcb();
+  EXPECT_EQ(dcb.DCBlength, sizeof(DCB));
+  // SetCommState refuses equal XON and XOFF characters, even unused.
+  EXPECT_NE(dcb.XonChar, dcb.XoffChar);
+  EXPECT_LT(dcb.XoffLim, dcb.XonLim);
+  win32::ApplyLineToDcb({38400, true, true}, dcb);
+  EXPECT_EQ(dcb.BaudRate, 38400u);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_FALSE(dcb.fOutX || dcb.fInX || dcb.fOutxCtsFlow);
+}
+
+TEST(WindowsComm, ARateTheDriverDidNotSetIsAnError) {
+  EXPECT_EQ(win32::RateProblem(19200, 19200), "");
+  EXPECT_EQ(win32::RateProblem(4545, 4545), "");
+  // Wine on a pseudo-terminal takes 4545 and sets 38400.
+  const std::string problem = win32::RateProblem(4545, 38400);
+  EXPECT_NE(problem.find("4545 baud"), std::string::npos) << problem;
+  EXPECT_NE(problem.find("38400 baud"), std::string::npos) << problem;
+}
+
 TEST(WindowsComm, ReadTimeoutsWaitForTheFirstByteOnly) {
   const COMMTIMEOUTS now = win32::ReadTimeouts(0);
   EXPECT_EQ(now.ReadIntervalTimeout, MAXDWORD);
@@ -105,6 +126,17 @@ TEST(WindowsComm, ErrorKindsAreToldApart) {
   EXPECT_FALSE(win32::NoModemLines(ERROR_GEN_FAILURE));
   EXPECT_TRUE(win32::NoCommEvents(ERROR_NOT_SUPPORTED));
   EXPECT_FALSE(win32::NoCommEvents(ERROR_ACCESS_DENIED));
+  // A wait the driver ends by itself (Wine cancels it at each wake-up) means
+  // no notification; a time-out is Windows's success and Wine's ERROR_TIMEOUT.
+  EXPECT_TRUE(win32::EventWaitEndedByDriver(ERROR_OPERATION_ABORTED));
+  EXPECT_FALSE(win32::EventWaitEndedByDriver(ERROR_BAD_COMMAND));
+  EXPECT_TRUE(win32::TimedOut(ERROR_TIMEOUT));
+  EXPECT_TRUE(win32::TimedOut(ERROR_SEM_TIMEOUT));
+  EXPECT_FALSE(win32::TimedOut(ERROR_OPERATION_ABORTED));
+  // A state the driver cannot report is set whole; a gone port is not.
+  EXPECT_TRUE(win32::StateUnreadable(ERROR_INVALID_PARAMETER));
+  EXPECT_FALSE(win32::StateUnreadable(ERROR_BAD_COMMAND));
+  EXPECT_FALSE(win32::StateUnreadable(ERROR_INVALID_HANDLE));
   // A pulled adapter.
   EXPECT_TRUE(win32::DeviceGone(ERROR_BAD_COMMAND));
   EXPECT_TRUE(win32::DeviceGone(ERROR_DEVICE_REMOVED));

@@ -33,6 +33,23 @@ void ApplyLineToDcb(const SerialBackend::LineSettings& line, DCB& dcb) {
   dcb.fRtsControl = line.rtsEnabled ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
 }
 
+DCB FreshDcb() {
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  dcb.XonLim = 2048;
+  dcb.XoffLim = 512;
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  ApplyLineToDcb(SerialBackend::LineSettings{}, dcb);
+  return dcb;
+}
+
+std::string RateProblem(DWORD wanted, DWORD taken) {
+  if (wanted == taken) return {};
+  return "the serial driver cannot set " + std::to_string(wanted) + " baud (it set " +
+         std::to_string(taken) + " baud instead)";
+}
+
 COMMTIMEOUTS ReadTimeouts(DWORD waitMs) {
   COMMTIMEOUTS t{};
   if (waitMs == 0) {
@@ -76,6 +93,18 @@ bool DeviceGone(DWORD error) {
 bool NoCommEvents(DWORD error) {
   return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
          error == ERROR_INVALID_PARAMETER || error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+bool TimedOut(DWORD error) {
+  return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT;
+}
+
+bool EventWaitEndedByDriver(DWORD error) {
+  return error == ERROR_OPERATION_ABORTED || NoCommEvents(error);
+}
+
+bool StateUnreadable(DWORD error) {
+  return !DeviceGone(error) && error != ERROR_INVALID_HANDLE;
 }
 
 std::string PortErrorText(DWORD error) {

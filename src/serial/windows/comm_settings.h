@@ -20,6 +20,14 @@ std::wstring CommDeviceName(const std::string& port);
 // The DCB for the line: raw 8N1 at the rate, no flow control of any kind, DTR
 // and RTS held as their controls say.
 void ApplyLineToDcb(const SerialBackend::LineSettings& line, DCB& dcb);
+// A whole DCB for a port whose present state the driver cannot report (Wine
+// on a pseudo-terminal left at a rate it has no name for): the line fields
+// come from ApplyLineToDcb, the rest are Windows's own defaults.
+DCB FreshDcb();
+// Empty when the driver took the rate; otherwise the error's text. Some
+// drivers take any rate and quietly set another (Wine sets 38400 for 4545):
+// a line at the wrong rate talks to no device, so that is an error.
+std::string RateProblem(DWORD wanted, DWORD taken);
 
 // Time-outs that make one ReadFile return at once with what has arrived, or
 // wait up to waitMs for the first byte and return with it (0: never wait;
@@ -39,6 +47,15 @@ bool NoModemLines(DWORD error);
 bool DeviceGone(DWORD error);
 // WaitCommEvent is not offered on this handle: fall back on polling.
 bool NoCommEvents(DWORD error);
+// A read or write ended by its time-out. Windows reports that as success with
+// fewer bytes; Wine as ERROR_TIMEOUT.
+bool TimedOut(DWORD error);
+// A pending WaitCommEvent that ended in an error without being interrupted:
+// the driver gives no receive notification after all.
+bool EventWaitEndedByDriver(DWORD error);
+// GetCommState failed without the port being gone: the DCB is then built
+// whole (FreshDcb) and SetCommState, which must succeed, is the judge.
+bool StateUnreadable(DWORD error);
 
 // The text of a Win32 error for PortError: its message and its number.
 std::string PortErrorText(DWORD error);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -82,6 +83,9 @@ class WindowsSerialBackend : public SerialBackend {
     heldName_ = deviceName;
     timeouts_ = COMMTIMEOUTS{};
     timeoutsSet_ = false;
+    applied_.reset();
+    readsChecked_ = false;
+    pollReads_ = false;
     if (holdWanted_) TakeHold();
   }
 
@@ -95,9 +99,7 @@ class WindowsSerialBackend : public SerialBackend {
   }
 
   void ApplyLineSettings(const LineSettings& line) override {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(port_.get(), &dcb)) Fail(::GetLastError());
+    DCB dcb = PresentDcb();
     win32::ApplyLineToDcb(line, dcb);
     if (!::SetCommState(port_.get(), &dcb)) {
       const DWORD error = ::GetLastError();
@@ -107,6 +109,8 @@ class WindowsSerialBackend : public SerialBackend {
       dcb.fRtsControl = RTS_CONTROL_DISABLE;
       if (!::SetCommState(port_.get(), &dcb)) Fail(::GetLastError());
     }
+    CheckRate(dcb.BaudRate);
+    applied_ = dcb;
     SetDtr(line.dtrEnabled);
     SetRts(line.rtsEnabled);
   }
@@ -119,11 +123,11 @@ class WindowsSerialBackend : public SerialBackend {
   bool IsOpen() const override { return port_.valid(); }
 
   void SetBaudRate(uint32_t rate) override {
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(port_.get(), &dcb)) Fail(::GetLastError());
+    DCB dcb = PresentDcb();
     dcb.BaudRate = rate;
     if (!::SetCommState(port_.get(), &dcb)) Fail(::GetLastError());
+    CheckRate(rate);
+    applied_ = dcb;
   }
 
   void SetBufferSizes(size_t input, size_t output) override {
@@ -208,7 +212,7 @@ class WindowsSerialBackend : public SerialBackend {
     }
     if (!::GetOverlappedResult(port_.get(), ov.get(), &done, TRUE)) {
       const DWORD error = ::GetLastError();
-      if (error != ERROR_OPERATION_ABORTED && error != ERROR_SEM_TIMEOUT) Fail(error);
+      if (error != ERROR_OPERATION_ABORTED && !win32::TimedOut(error)) Fail(error);
     }
     return done;
   }
@@ -220,6 +224,9 @@ class WindowsSerialBackend : public SerialBackend {
     if (!port_.valid()) return false;
     if (!pollInput_ && WaitCommEventForInput()) return true;
     if (!pollInput_) return false;
+    // From here on the port is polled; a driver that refused the wait has
+    // the mask still set.
+    ::SetCommMask(port_.get(), 0);
     return PollForInput();
   }
 
@@ -277,7 +284,39 @@ class WindowsSerialBackend : public SerialBackend {
     port_ = Handle(copy);
     lost_ = false;
     timeoutsSet_ = false;
+    applied_.reset();
     return true;
+  }
+
+  // The port's DCB as the driver has it. A driver that cannot report it (Wine
+  // on a pseudo-terminal left at a rate it has no name for) gets the DCB set
+  // last, or one built whole; SetCommState then decides.
+  DCB PresentDcb() {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (::GetCommState(port_.get(), &dcb)) return dcb;
+    const DWORD error = ::GetLastError();
+    if (!win32::StateUnreadable(error)) Fail(error);
+    if (applied_) return *applied_;
+    static std::once_flag told;
+    TellOnce(told, "The serial driver cannot report the port's settings (" +
+                       win32::PortErrorText(error) + "): they are set whole.");
+    return win32::FreshDcb();
+  }
+
+  // A driver may take a rate it cannot run and set another: that is an error.
+  // When the driver cannot report the rate, SetCommState's word stands.
+  void CheckRate(DWORD wanted) {
+    DCB taken{};
+    taken.DCBlength = sizeof taken;
+    if (!::GetCommState(port_.get(), &taken)) return;
+    const std::string problem = win32::RateProblem(wanted, taken.BaudRate);
+    if (!problem.empty()) throw PortError(problem, EINVAL);
+  }
+
+  // A driver difference the port works around is said once per program.
+  static void TellOnce(std::once_flag& told, const std::string& text) {
+    std::call_once(told, [&text] { std::fprintf(stderr, "%s\n", text.c_str()); });
   }
 
   COMSTAT Status() {
@@ -302,16 +341,57 @@ class WindowsSerialBackend : public SerialBackend {
     timeoutsSet_ = true;
   }
 
-  // One ReadFile: what has arrived, or else the first bytes within waitMs.
+  // One ReadFile: what has arrived, or else the first bytes within waitMs. It
+  // may also return nothing sooner; its callers then wait on.
   size_t ReadWaiting(uint8_t* buffer, size_t count, DWORD waitMs) {
     if (count == 0) return 0;
-    {
-      std::lock_guard lock(timeoutsMutex_);
-      COMMTIMEOUTS wanted = win32::ReadTimeouts(waitMs);
-      wanted.WriteTotalTimeoutMultiplier = timeouts_.WriteTotalTimeoutMultiplier;
-      wanted.WriteTotalTimeoutConstant = timeouts_.WriteTotalTimeoutConstant;
-      SetTimeouts(wanted);
+    if (pollReads_) return ReadPolled(buffer, count, waitMs);
+    // The first read on a port checks that the driver ends a waiting read at
+    // its time-outs: Wine on a pseudo-terminal keeps "the first bytes within
+    // waitMs" pending until the whole count has come. The check waits 1 ms.
+    const bool check = !readsChecked_;
+    if (check) waitMs = 1;
+    SetReadTimeouts(win32::ReadTimeouts(waitMs));
+    Overlapped& ov = readOv_.value_or_make();
+    DWORD got = 0;
+    if (!::ReadFile(port_.get(), buffer, static_cast<DWORD>(count), nullptr, ov.Fresh())) {
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_IO_PENDING) Fail(error);
+      if (check && ::WaitForSingleObject(ov.Event(), kReadCheckMs) == WAIT_TIMEOUT) {
+        // What came meanwhile stays in the buffer of the cancelled read.
+        ::CancelIoEx(port_.get(), ov.get());
+        ::GetOverlappedResult(port_.get(), ov.get(), &got, TRUE);
+        pollReads_ = true;
+        static std::once_flag told;
+        TellOnce(told,
+                 "The serial driver does not end reads at their time-outs: the port is polled.");
+        return got;
+      }
     }
+    if (!::GetOverlappedResult(port_.get(), ov.get(), &got, TRUE)) {
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_OPERATION_ABORTED && !win32::TimedOut(error)) Fail(error);
+    }
+    readsChecked_ = true;
+    return got;
+  }
+
+  // Reads without the driver's read time-outs: what the input queue holds is
+  // read at once, and an empty queue is looked at every few milliseconds.
+  size_t ReadPolled(uint8_t* buffer, size_t count, DWORD waitMs) {
+    const auto deadline =
+        waitMs == MAXDWORD ? Clock::time_point::max() : Clock::now() + milliseconds(waitMs);
+    for (;;) {
+      const DWORD waiting = Status().cbInQue;
+      if (waiting > 0) return ReadQueued(buffer, std::min<size_t>(count, waiting));
+      if (waitMs == 0 || Clock::now() >= deadline) return 0;
+      ::Sleep(kReadPollMs);
+    }
+  }
+
+  // Reads bytes the input queue already holds: the read returns at once.
+  size_t ReadQueued(uint8_t* buffer, size_t count) {
+    SetReadTimeouts(win32::ReadTimeouts(0));
     Overlapped& ov = readOv_.value_or_make();
     DWORD got = 0;
     if (!::ReadFile(port_.get(), buffer, static_cast<DWORD>(count), nullptr, ov.Fresh())) {
@@ -320,16 +400,25 @@ class WindowsSerialBackend : public SerialBackend {
     }
     if (!::GetOverlappedResult(port_.get(), ov.get(), &got, TRUE)) {
       const DWORD error = ::GetLastError();
-      if (error != ERROR_OPERATION_ABORTED && error != ERROR_SEM_TIMEOUT) Fail(error);
+      if (error != ERROR_OPERATION_ABORTED && !win32::TimedOut(error)) Fail(error);
     }
     return got;
   }
 
+  void SetReadTimeouts(COMMTIMEOUTS wanted) {
+    std::lock_guard lock(timeoutsMutex_);
+    wanted.WriteTotalTimeoutMultiplier = timeouts_.WriteTotalTimeoutMultiplier;
+    wanted.WriteTotalTimeoutConstant = timeouts_.WriteTotalTimeoutConstant;
+    SetTimeouts(wanted);
+  }
+
   void ModemLine(DWORD function) {
-    if (!::EscapeCommFunction(port_.get(), function)) {
-      const DWORD error = ::GetLastError();
-      if (!win32::NoModemLines(error)) Fail(error);
-    }
+    if (::EscapeCommFunction(port_.get(), function)) return;
+    const DWORD error = ::GetLastError();
+    if (!win32::NoModemLines(error)) Fail(error);
+    static std::once_flag told;
+    TellOnce(told, "The serial driver has no modem lines (" + win32::PortErrorText(error) +
+                       "): DTR and RTS are not driven.");
   }
 
   // The driver's notification of a received byte; false when interrupted, the
@@ -351,7 +440,12 @@ class WindowsSerialBackend : public SerialBackend {
           return false;
         }
         if (!::GetOverlappedResult(port_.get(), ov.get(), &ignored, FALSE)) {
-          return GoneOrFalse(::GetLastError());
+          // Only an interrupt, handled above, ends this wait on purpose: a
+          // wait the driver ends by itself means it gives no notification
+          // (Wine on a pseudo-terminal cancels it on each wake-up).
+          const DWORD error = ::GetLastError();
+          if (win32::EventWaitEndedByDriver(error)) return NoEvents(error, true);
+          return GoneOrFalse(error);
         }
       }
       if ((mask & EV_RXCHAR) != 0) return true;
@@ -359,19 +453,16 @@ class WindowsSerialBackend : public SerialBackend {
     }
   }
 
-  bool NoEvents(DWORD error) {
+  bool NoEvents(DWORD error, bool refused = false) {
     if (win32::DeviceGone(error)) {
       lost_ = true;
       return false;
     }
-    if (!win32::NoCommEvents(error)) return false;
+    if (!refused && !win32::NoCommEvents(error)) return false;
     pollInput_ = true;
     static std::once_flag told;
-    std::call_once(told, [error] {
-      std::fprintf(stderr,
-                   "The serial driver gives no receive notification (%s): the port is polled.\n",
-                   win32::PortErrorText(error).c_str());
-    });
+    TellOnce(told, "The serial driver gives no receive notification (" +
+                       win32::PortErrorText(error) + "): the port is polled.");
     return false;
   }
 
@@ -402,6 +493,9 @@ class WindowsSerialBackend : public SerialBackend {
   }
 
   static constexpr DWORD kPollMs = 5;
+  static constexpr DWORD kReadPollMs = 2;
+  // Far above what any driver takes to end a read of 1 ms.
+  static constexpr DWORD kReadCheckMs = 300;
 
   Handle port_;
   Handle hold_;
@@ -414,6 +508,9 @@ class WindowsSerialBackend : public SerialBackend {
   std::mutex timeoutsMutex_;
   COMMTIMEOUTS timeouts_{};
   bool timeoutsSet_ = false;
+  std::optional<DCB> applied_;
+  bool readsChecked_ = false;
+  bool pollReads_ = false;
   LazyOverlapped readOv_;
   LazyOverlapped writeOv_;
   LazyOverlapped eventOv_;
