@@ -372,7 +372,8 @@ class WindowsSerialBackend : public SerialBackend {
       const DWORD error = ::GetLastError();
       if (error != ERROR_OPERATION_ABORTED && !win32::TimedOut(error)) Fail(error);
     }
-    readsChecked_ = true;
+    // A read that got its whole count shows nothing: the next read checks.
+    if (got < count) readsChecked_ = true;
     return got;
   }
 
