@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs every build and test dependency from Debian packages. Safe to run again.
 # With --package it also installs what checking a built .deb needs (lintian);
-# with --windows, the cross compiler and Wine of scripts/test-windows.sh (and
-# the Python its serial test reads the JSON with).
+# with --windows, the cross compiler and Wine of scripts/test-windows.sh, the
+# Python its serial test reads the JSON with, and NSIS and groff for the
+# Windows installer and its help file.
 set -euo pipefail
 
 packages=(
@@ -21,7 +22,7 @@ packages=(
 for option in "$@"; do
   case "$option" in
     --package) packages+=(lintian) ;;
-    --windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 python3) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix wine wine64 python3 nsis groff-base) ;;
   esac
 done
 

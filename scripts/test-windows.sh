@@ -18,6 +18,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 started=$(date +%s)
+logs=$(mktemp -d /tmp/bq-wine-logs.XXXXXX)
 stamp() { echo "$(( $(date +%s) - started ))"; }
 
 # The serial test's virtual device is the Linux build's bootquarn-sim (it
@@ -30,11 +31,13 @@ echo "== configure (windows preset)"
 cmake --preset windows "${launcher[@]}" >/dev/null
 echo "== build"
 cmake --build --preset windows
+echo "== installer"
+cmake --build --preset windows --target package >"$logs/cpack.log" 2>&1 ||
+  { cat "$logs/cpack.log" >&2; exit 1; }
 built=$(stamp)
 
 # A scratch prefix: made once per run (about 10 s), headless, no Mono or Gecko.
 prefix=$(mktemp -d /tmp/bq-wine.XXXXXX)
-logs=$(mktemp -d /tmp/bq-wine-logs.XXXXXX)
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
