@@ -82,7 +82,7 @@ flash=0x0800:0x17FF
 
 for rate in 19200 38400; do
   echo "== $rate baud"
-  rm -f "$work"/*
+  rm -rf "${work:?}"/*
   # Paced: bytes come at the line's real speed, as from a device.
   "$host_bin/bootquarn-sim" --baud "$rate" --fw-version 2 --fw-revision 5 --serial 1000 \
     --pacing --verbose --link "$link" >"$work/sim.out" 2>"$work/sim.err" &
@@ -110,9 +110,11 @@ for rate in 19200 38400; do
   win_cli read read "$(windows_path "$work/windows.hex")" --port COM5 --flash "$flash" --json
   check_json read "j['ok'] and (j['flashFirst'], j['flashLast']) == (0x0800, 0x17FF)"
 
-  # The same memory through the Linux build: the copies must be the same.
-  "$host_bin/bootquarn-cli" read "$work/linux.hex" --port "$link" --flash "$flash" \
-    >"$work/linux-read.out" 2>"$work/linux-read.err" || fail "the Linux read failed"
+  # The same memory through the Linux build: the copies must be the same. Its
+  # settings and logs go to a scratch folder, not to the user's.
+  XDG_DATA_HOME=$work/linux-data "$host_bin/bootquarn-cli" read "$work/linux.hex" \
+    --port "$link" --flash "$flash" >"$work/linux-read.out" 2>"$work/linux-read.err" ||
+    fail "the Linux read failed"
   # Intel HEX lines end in CR LF on Windows.
   cmp <(tr -d '\r' <"$work/windows.hex") <(tr -d '\r' <"$work/linux.hex") ||
     fail "the flash read through COM5 differs from the same flash read on Linux"
