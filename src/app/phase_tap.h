@@ -43,17 +43,10 @@ class PhaseTap : public OperatorInterface {
   void SetProgressPosition(uint32_t value) override;
   void PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) override;
   void PhaseEnded(WorkPhase phase, bool done) override;
-  void SetField(Field field, const std::string& text) override { sink_.SetField(field, text); }
-  std::string FieldText(Field field) const override { return sink_.FieldText(field); }
-  void SelectCombo(Combo combo, int index) override { sink_.SelectCombo(combo, index); }
-  void SetCheck(Check check, bool checked) override { sink_.SetCheck(check, checked); }
-  void AddMemoLine(Memo memo, const std::string& line) override { sink_.AddMemoLine(memo, line); }
-  void ClearMemo(Memo memo) override { sink_.ClearMemo(memo); }
+  void Show(const Shown& event) override { sink_.Show(event); }
   void SetDeviceCommandsEnabled(bool enabled) override { sink_.SetDeviceCommandsEnabled(enabled); }
-  void SetButtonEnabled(Button button, bool enabled) override {
-    sink_.SetButtonEnabled(button, enabled);
-  }
   void SetScanRunning(bool running) override { sink_.SetScanRunning(running); }
+  std::optional<ShownSettings> SettingsAsShown() const override { return sink_.SettingsAsShown(); }
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -66,8 +66,9 @@ std::string LoopFilePattern(const std::string& name);
 std::string LoopFileForSerial(const std::string& pattern, int32_t serial);
 
 // "Loop Atualizar": watches the selected port for accessories until the loop's
-// cancel flag is set or the limit is reached.
-LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits = {});
+// cancel flag is set or the limit is reached. `name` is the firmware file
+// whose name gives the pattern of each device's file.
+LoopOutcome RunProductionLoop(Station& st, const std::string& name, const LoopLimits& limits = {});
 // "Cancel [ESC]" of the loop's panel; safe from any thread.
 void botCancelLoopAtualizarClick(Station& st);
 

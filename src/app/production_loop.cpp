@@ -28,18 +28,18 @@ constexpr std::chrono::milliseconds kReopenPause{250};
 constexpr std::chrono::milliseconds kCancelLook{50};
 
 void AddLine(Station& st, const std::string& line) {
-  st.ui.AddMemoLine(Memo::memoLoop, line);
+  st.ui.Show(shown::ListLine{OperatorList::LoopSteps, line});
 }
 
 // One new device: its file chosen, then boot entry and write. False when its
 // file does not open; the loop ends there.
 bool UpgradeFoundDevice(Station& st, const std::string& pattern, LoopDevice& device,
                         std::optional<std::string>& fileError) {
-  st.ui.ClearMemo(Memo::memoLoop);
+  st.ui.Show(shown::ListCleared{OperatorList::LoopSteps});
   AddLine(st, "Achou NS=" + std::to_string(device.serialNumber));
   device.file = LoopFileForSerial(pattern, device.serialNumber);
   AddLine(st, "Nome=" + device.file);
-  st.ui.SetField(Field::edNomeArquivoKFX, device.file);
+  st.ui.Show(shown::FirmwareFile{device.file});
   st.ctx.settings.firmwareFile = device.file;
   AtualizaStatusBar(st.ctx);
   st.ui.ProcessMessages();
@@ -111,12 +111,11 @@ bool LoopOutcome::ok() const {
   return true;
 }
 
-LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits) {
+LoopOutcome RunProductionLoop(Station& st, const std::string& name, const LoopLimits& limits) {
   LoopOutcome outcome;
-  st.ui.ClearMemo(Memo::memoLoop);
+  st.ui.Show(shown::ListCleared{OperatorList::LoopSteps});
   std::optional<uint16_t> last;
   st.loopCancel = false;
-  const std::string name = st.ui.FieldText(Field::edNomeArquivoKFX);
   AddLine(st, "Nome=" + name);
   AddLine(st, "strAux Esq=" + name);
   const std::string pattern = LoopFilePattern(name);
@@ -125,7 +124,7 @@ LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits) {
   bool portReported = false;
   for (;;) {
     ++outcome.turns;
-    st.ui.SetField(Field::edCntLoop, "Cnt=" + std::to_string(outcome.turns));
+    st.ui.Show(shown::LoopTurn{outcome.turns});
     const std::optional<AccessoryIdentity> id = ReadLoopIdentity(st);
     if (!id && PortWouldNotOpen(st)) {
       // Gone, held or no port: said once, then tried again a few times a second.

@@ -42,8 +42,10 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
     session.PressCancelOnInterrupt();
     if (session.Interrupted()) botCancelLoopAtualizarClick(st);
   });
-  ui.EchoMemo(Memo::memoLoop);
-  ui.SetField(Field::edNomeArquivoKFX, Absolute(options.file));
+  ui.EchoList(OperatorList::LoopSteps);
+  const std::string file = Absolute(options.file);
+  // The loop's file is the one the settings keep, as the window's field would be.
+  session.ctx().settings.firmwareFile = file;
 
   LoopLimits limits;
   limits.maxDevices = options.max;
@@ -55,7 +57,7 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
   };
   {
     ElapsedTicker ticker(st);
-    outcome = botLoopAtualizarClick(st, limits);
+    outcome = RunProductionLoop(st, file, limits);
   }
   if (outcome.ok()) return kExitOk;
   // A loop that never reached its port failed, however it was ended.
