@@ -301,5 +301,49 @@ TEST_F(ProductionCli, CtrlCEndsTheLoopOfEveryPort) {
   EXPECT_EQ(Cli({"loop", FileOf(36), "--ports", ports, "--port", link_}).status, 2);
 }
 
+// Ctrl+C while every port writes its board: each write stops at its next
+// block, each loop ends, and the run ends as cancelled.
+TEST_F(ProductionCli, CtrlCStopsTheWriteOnEveryPort) {
+  std::string ports;
+  for (int i = 0; i < 2; ++i) {
+    sim::SimOptions options;
+    options.personality = Personality::kSensorZircon;
+    options.serialNumber = static_cast<uint16_t>(42 + i);
+    options.linkPath = link_ + std::to_string(i);
+    options.writeDelayMs = 50;
+    boards_.push_back(std::make_unique<sim::VirtualDevice>(options));
+    boards_.back()->Start();
+    ports += (ports.empty() ? "" : ",") + options.linkPath;
+  }
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn({"loop", FileOf(36), "--ports", ports, "--json"}, null);
+  ::close(null);
+  const bool writing = WaitUntil(
+      [&] {
+        return CountRequests(*boards_[0], IsFlashWrite) > 0 &&
+               CountRequests(*boards_[1], IsFlashWrite) > 0;
+      },
+      60s);
+  ::kill(pid, SIGINT);
+  const CliRun r = Finish(pid);
+  ASSERT_TRUE(writing) << r.err;
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 130) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["ok"], false);
+  ASSERT_EQ(j["stations"].size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    const nlohmann::json& s = j["stations"][i];
+    SCOPED_TRACE(s.dump());
+    EXPECT_EQ(s["status"], 130);
+    ASSERT_EQ(s["devices"].size(), 1u);
+    EXPECT_EQ(s["devices"][0]["ok"], false);
+    // Stopped at its next block, long before the whole flash.
+    EXPECT_LT(CountRequests(*boards_[i], IsFlashWrite), 50u);
+  }
+  const std::string log = ProductionLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '>'), 0) << log;
+}
+
 }  // namespace
 }  // namespace bq::cli::testing
