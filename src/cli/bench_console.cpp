@@ -3,6 +3,8 @@
 #include <atomic>
 #include <iostream>
 
+#include "cli/i18n.h"
+
 namespace bq::cli {
 namespace {
 
@@ -17,6 +19,30 @@ std::mutex& BenchScreenMutex() {
 
 bool TakeBenchScreenMoved() {
   return gScreenMoved.exchange(false);
+}
+
+const char* BenchStateText(StationState state) {
+  switch (state) {
+    case StationState::Waiting:
+      return _("waiting");
+    case StationState::Connecting:
+      return _("connecting");
+    case StationState::Erasing:
+      return _("erasing");
+    case StationState::Writing:
+      return _("writing");
+    case StationState::Verifying:
+      return _("verifying");
+    case StationState::Done:
+      return _("done");
+    case StationState::Refused:
+      return _("refused");
+    case StationState::Cancelled:
+      return _("cancelled");
+    case StationState::Failed:
+      break;
+  }
+  return _("failed");
 }
 
 BenchConsole::BenchConsole(std::ostream& kept, std::istream& none, std::string port)

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/phase_tap.h"
 #include "cli/console_operator.h"
 
 namespace bq::cli {
@@ -19,6 +20,9 @@ std::mutex& BenchScreenMutex();
 // Set when a question was printed below the station lines: the next redraw
 // starts again under it. Read and cleared by the redraw.
 bool TakeBenchScreenMoved();
+
+// "connecting", "writing", "done", ...: a station's state on its line.
+const char* BenchStateText(StationState state);
 
 class BenchConsole : public ConsoleOperator {
  public:

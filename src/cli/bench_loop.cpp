@@ -112,8 +112,7 @@ class LoopScreen {
     const LiveProgress live = l.st.tap.Live();
     if (live.phase) {
       const StationView view = ViewOf(live, std::nullopt);
-      line << "  " << (view.state == StationState::Erasing ? _("erasing") : _("writing")) << ' '
-           << view.percent << '%';
+      line << "  " << BenchStateText(view.state) << ' ' << view.percent << '%';
     }
     return line.str();
   }

@@ -74,30 +74,6 @@ void RunStation(BenchStation& b, std::condition_variable& ended) {
   ended.notify_all();
 }
 
-const char* StateText(StationState state) {
-  switch (state) {
-    case StationState::Waiting:
-      return _("waiting");
-    case StationState::Connecting:
-      return _("connecting");
-    case StationState::Erasing:
-      return _("erasing");
-    case StationState::Writing:
-      return _("writing");
-    case StationState::Verifying:
-      return _("verifying");
-    case StationState::Done:
-      return _("done");
-    case StationState::Refused:
-      return _("refused");
-    case StationState::Cancelled:
-      return _("cancelled");
-    case StationState::Failed:
-      break;
-  }
-  return _("failed");
-}
-
 StationView ViewOf(const BenchStation& b) {
   std::optional<RecordResult> ended;
   if (b.finished) ended = b.st.lastResult.value_or(RecordResult::kFailed);
@@ -108,7 +84,7 @@ StationView ViewOf(const BenchStation& b) {
 std::string LiveLine(const BenchStation& b) {
   const StationView view = ViewOf(b);
   std::ostringstream line;
-  line << b.st.portName << "  " << StateText(view.state);
+  line << b.st.portName << "  " << BenchStateText(view.state);
   if (view.state == StationState::Connecting) return line.str();
   line << "  " << view.percent << '%';
   if (view.bytesPerSecond) line << "  " << RateText(*view.bytesPerSecond);
@@ -127,7 +103,7 @@ std::string FormatSeconds(double seconds) {
 std::string SummaryLine(const BenchStation& b) {
   const RecordResult result = b.st.lastResult.value_or(RecordResult::kFailed);
   std::ostringstream line;
-  line << b.st.portName << ": " << StateText(ViewOf(b).state);
+  line << b.st.portName << ": " << BenchStateText(ViewOf(b).state);
   if (const auto& id = b.seen.identity) {
     line << ", NS " << id->serialNumber << ", " << unsigned{id->firmwareVersion} << '.'
          << ZeroPadded(2, id->firmwareRevision);
