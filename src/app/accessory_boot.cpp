@@ -40,7 +40,7 @@ void botArvexBootClick(Station& st) {
 bool ZirconEnterBootAt(Station& st, uint16_t baud, bool prefixKE) {
   const uint16_t saved = st.baudRate;
   st.baudRate = baud;
-  const std::string portName = st.ctx.portList->SelectedText();
+  const std::string portName = st.ChosenPort();
   if (!OpenBootPort(st.ComPortQuarn, st.ui, baud, portName)) {
     st.ui.ShowErrorBox("Falha na abertura da porta serial =" + portName);
     st.baudRate = saved;

@@ -17,9 +17,40 @@ namespace bq {
 // Where a station's work stands, for a display that watches several at once.
 struct LiveProgress {
   std::optional<WorkPhase> phase;  // empty before the first phase and after the last
+  // The phase that ran last, kept after it ends (and until the next command):
+  // between phases and after the last one the station is past connecting.
+  std::optional<WorkPhase> lastPhase;
   uint32_t first = 0, last = 0, position = 0;
   double seconds = 0;  // since the phase started
+  // Bytes of the range covered so far, and their share as a bar shows it
+  // (minimum first, maximum last).
+  uint32_t Covered() const { return position > first ? position - first : 0; }
+  uint32_t Percent() const;
 };
+
+// What a station's line or row shows as its state.
+enum class StationState {
+  Waiting,
+  Connecting,
+  Erasing,
+  Writing,
+  Verifying,
+  Done,
+  Refused,
+  Failed,
+  Cancelled
+};
+
+struct StationView {
+  StationState state = StationState::Waiting;
+  uint32_t percent = 0;
+  std::optional<double> bytesPerSecond;  // while a phase runs and has covered something
+};
+
+// A station's state, percent and rate: from its live progress while it runs
+// (ended empty), or how its command ended. A station that ended done shows
+// its whole range; one that stopped shows where it stood.
+StationView ViewOf(const LiveProgress& live, std::optional<records::RecordResult> ended);
 
 class PhaseTap : public OperatorInterface {
  public:

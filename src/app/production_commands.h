@@ -58,6 +58,8 @@ struct LoopLimits {
   int maxDevices = 0;
   // Told of each device once its turn is over.
   std::function<void(const LoopDevice&)> onDevice;
+  // Told when the port will not open, once each time it goes.
+  std::function<void(const std::string&)> onPortError;
 };
 
 // The loop's file pattern: "xxxxxx" in place of the serial number.

@@ -40,8 +40,7 @@ bool UpgradeFoundDevice(Station& st, const std::string& pattern, LoopDevice& dev
   device.file = LoopFileForSerial(pattern, device.serialNumber);
   AddLine(st, "Nome=" + device.file);
   st.ui.Show(shown::FirmwareFile{device.file});
-  st.ctx.settings.firmwareFile = device.file;
-  AtualizaStatusBar(st.ctx);
+  st.UseFirmwareFile(device.file);
   st.ui.ProcessMessages();
   AddLine(st, "Vai gravar NS=");
   std::this_thread::sleep_for(kBeforeWrite);
@@ -62,7 +61,7 @@ bool UpgradeFoundDevice(Station& st, const std::string& pattern, LoopDevice& dev
 // while it is read is a read that failed: the loop goes on with the next one.
 std::optional<AccessoryIdentity> ReadLoopIdentity(Station& st) {
   try {
-    return ReadAccessoryIdentity(st, st.ctx.portList->SelectedText(), false, kLinkBaudSlow);
+    return ReadAccessoryIdentity(st, st.ChosenPort(), false, kLinkBaudSlow);
   } catch (const PortError&) {
     return std::nullopt;  // the read's guards have closed the port and unlocked
   }
@@ -124,13 +123,15 @@ LoopOutcome RunProductionLoop(Station& st, const std::string& name, const LoopLi
   bool portReported = false;
   for (;;) {
     ++outcome.turns;
+    st.loopTurns = outcome.turns;
     st.ui.Show(shown::LoopTurn{outcome.turns});
     const std::optional<AccessoryIdentity> id = ReadLoopIdentity(st);
     if (!id && PortWouldNotOpen(st)) {
       // Gone, held or no port: said once, then tried again a few times a second.
       if (!portReported) {
-        outcome.portError = PortFailureHint(st.ComPortQuarn, st.ctx.portList->SelectedText());
+        outcome.portError = PortFailureHint(st.ComPortQuarn, st.ChosenPort());
         AddLine(st, *outcome.portError);
+        if (limits.onPortError) limits.onPortError(*outcome.portError);
         portReported = true;
       }
       WaitForPort(st);

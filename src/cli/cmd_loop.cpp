@@ -9,6 +9,8 @@
 #include <string>
 
 #include "app/production_commands.h"
+#include "cli/bench_loop.h"
+#include "cli/bench_write.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/i18n.h"
@@ -21,6 +23,7 @@ struct LoopOptions {
   SessionOptions session;
   std::string file;
   int max = 0;
+  std::vector<std::string> ports;  // --ports: one loop per port
 };
 
 std::string Absolute(const std::string& path) {
@@ -86,7 +89,24 @@ void AddLoopCommand(CLI::App& app, int* exitCode) {
   AddSessionOptions(cmd, options->session, true);
   cmd->add_option("--max", options->max, _("End after K devices were written or refused"))
       ->check(CLI::PositiveNumber);
+  auto* ports = cmd->add_option_function<std::string>(
+      "--ports",
+      [options](const std::string& list) {
+        std::string error;
+        options->ports = SplitPortList(list, &error);
+        if (options->ports.empty()) throw CLI::ValidationError("--ports", error);
+      },
+      _("Run one loop per port, all at once, e.g. /dev/ttyUSB0,/dev/ttyUSB1"));
+  ports->excludes("--port");
   cmd->callback([exitCode, options] {
+    if (!options->ports.empty()) {
+      CliSession session(options->session);
+      nlohmann::json report = {{"ok", false}};
+      const BenchLoopOptions bench{options->file, options->ports, options->max};
+      *exitCode = session.Run([&] { return RunBenchLoop(session, bench, report); });
+      if (session.json()) session.EmitJson(report);
+      return;
+    }
     CliSession session(options->session);
     LoopOutcome outcome;
     const int status = session.Run([&] { return RunLoop(session, *options, outcome); });

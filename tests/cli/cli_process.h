@@ -135,7 +135,7 @@ class CliProcess : public ::testing::Test {
     if (pid == 0) {
       ::dup2(stdinFd, 0);
       ::dup2(fileSizeLimit_ ? outPipe[1] : out, 1);
-      ::dup2(fileSizeLimit_ ? errPipe[1] : err, 2);
+      ::dup2(errTerminal_ >= 0 ? errTerminal_ : fileSizeLimit_ ? errPipe[1] : err, 2);
       if (fileSizeLimit_) {
         // A write past the limit then fails with EFBIG, as on a full disk.
         ::signal(SIGXFSZ, SIG_IGN);
@@ -260,6 +260,8 @@ class CliProcess : public ::testing::Test {
 
   // When set, the program runs with this file-size limit.
   std::optional<rlim_t> fileSizeLimit_;
+  // When set, the program's stderr is this terminal (a pty's slave side).
+  int errTerminal_ = -1;
   std::vector<std::thread> relays_;
   std::string dataHome_;
   // NAME=value entries the program gets in place of the test's own.
