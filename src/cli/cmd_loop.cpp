@@ -100,10 +100,12 @@ void AddLoopCommand(CLI::App& app, int* exitCode) {
   ports->excludes("--port");
   cmd->callback([exitCode, options] {
     if (!options->ports.empty()) {
-      CliSession session(options->session);
+      SessionOptions bench = options->session;
+      bench.choosesPort = false;  // --ports names every port of the run
+      CliSession session(bench);
       nlohmann::json report = {{"ok", false}};
-      const BenchLoopOptions bench{options->file, options->ports, options->max};
-      *exitCode = session.Run([&] { return RunBenchLoop(session, bench, report); });
+      const BenchLoopOptions loops{options->file, options->ports, options->max};
+      *exitCode = session.Run([&] { return RunBenchLoop(session, loops, report); });
       if (session.json()) session.EmitJson(report);
       return;
     }

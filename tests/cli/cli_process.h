@@ -80,7 +80,9 @@ inline size_t CountRequests(const sim::VirtualDevice& device,
 class CliProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/bq_cliw_XXXXXX";
+    // No underscore before the random part: a folder whose name held "_NS"
+    // would give the production loop's file pattern a second one.
+    char tmpl[] = "/tmp/bq_cliw.XXXXXX";
     dataHome_ = ::mkdtemp(tmpl);
     ASSERT_FALSE(dataHome_.empty());
   }
