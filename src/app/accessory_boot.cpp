@@ -40,7 +40,7 @@ void botArvexBootClick(Station& st) {
 bool ZirconEnterBootAt(Station& st, uint16_t baud, bool prefixKE) {
   const uint16_t saved = st.baudRate;
   st.baudRate = baud;
-  const std::string portName = st.ctx.portList->SelectedText();
+  const std::string portName = st.ChosenPort();
   if (!OpenBootPort(st.ComPortQuarn, st.ui, baud, portName)) {
     st.ui.ShowErrorBox("Falha na abertura da porta serial =" + portName);
     st.baudRate = saved;
@@ -50,10 +50,10 @@ bool ZirconEnterBootAt(Station& st, uint16_t baud, bool prefixKE) {
   CommandLockGuard lock(st, 0);
   BaudRateRestore restore(st, saved);
   PortGuard port(st);
-  st.ui.ClearMemo(Memo::MemoRxDado);
+  st.ui.Show(shown::ListCleared{OperatorList::LinkData});
   st.ui.ProcessMessages();
   const bool entered = st.arvexLink.EnterBoot(prefixKE);
-  st.ui.AddMemoLine(Memo::MemoRxDado, entered ? "Boot ok" : "Falha Entra boot");
+  st.ui.Show(shown::ListLine{OperatorList::LinkData, entered ? "Boot ok" : "Falha Entra boot"});
   return entered;
 }
 

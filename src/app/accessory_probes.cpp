@@ -11,7 +11,7 @@ namespace bq {
 
 void RecordFoundRate(Station& st, uint16_t baud) {
   st.baudRate = baud;
-  st.ui.SetField(Field::edBaudRateAchado, std::to_string(baud));
+  st.ui.Show(shown::FoundRate{baud});
 }
 
 bool ProbeVersionReply(Station& st) {
@@ -50,11 +50,11 @@ std::optional<AccessoryIdentity> ReadAccessoryIdentity(Station& st, const std::s
   CommandLockGuard lock(st, 0);
   BaudRateRestore restore(st, saved);
   PortGuard port(st);
-  st.ui.ClearMemo(Memo::MemoRxDado);
+  st.ui.Show(shown::ListCleared{OperatorList::LinkData});
   st.ui.ProcessMessages();
   auto identity = st.arvexLink.ReadIdentity(prefixKE);
-  st.ui.AddMemoLine(Memo::MemoRxDado,
-                    identity ? AccessoryIdentityText(st, *identity) : "Falha Data e Hora");
+  st.ui.Show(shown::ListLine{OperatorList::LinkData, identity ? AccessoryIdentityText(st, *identity)
+                                                              : "Falha Data e Hora"});
   return identity;
 }
 

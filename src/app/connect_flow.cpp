@@ -125,8 +125,10 @@ void ReportSuccess(Station& st) {
   ++st.ctx.upgradeCounter;
   ShowUpgradeCounter(st);
   const std::string serial = std::to_string(st.flowHeader.serialNumber);
-  st.ui.AddMemoLine(Memo::MemoUpgradeResumo, "Firmware gravado OK (NS" + serial + ")");
-  st.ui.AddMemoLine(Memo::memoUpgradeAuto, UpgradeAutoOkLine(st.flowHeader.serialNumber));
+  st.ui.Show(
+      shown::ListLine{OperatorList::UpgradeSummary, "Firmware gravado OK (NS" + serial + ")"});
+  st.ui.Show(
+      shown::ListLine{OperatorList::UpgradeSteps, UpgradeAutoOkLine(st.flowHeader.serialNumber)});
   AppendLogLine(st.ui, st.ctx.paths.productionLog,
                 "Firmware gravado OK " + SerialFirmwareName(st.flowHeader));
 }
@@ -182,7 +184,7 @@ WriteOutcome CheckDeviceAndProgram(Station& st, bool program) {
   if (!Decide(st, *device)) return {};
 
   st.options.highAddresses = HardwareHiAddress(st.identity.hardwareVersion);
-  st.ui.SetCheck(Check::chkHiAdress, st.options.highAddresses);
+  st.ui.Show(shown::HighAddresses{st.options.highAddresses});
   if (!program) {
     NoteResult(st, records::RecordResult::kOk);
     return {true, std::nullopt};
@@ -224,7 +226,7 @@ WriteOutcome ConnectAndProgram(Station& st, bool detectBaud) {
 }
 
 void ShowUpgradeCounter(Station& st) {
-  st.ui.SetField(Field::edContadorUpgrade, std::to_string(st.ctx.upgradeCounter));
+  st.ui.Show(shown::UpgradeCount{st.ctx.upgradeCounter});
 }
 
 std::string UpgradeAutoOkLine(uint16_t serialNumber) {

@@ -25,7 +25,7 @@ bool DetectBootBaudRate(Station& st) {
   st.baudRate = *found.rate;
   if (!found.reopened) return false;
   st.foundBaudRate = *found.rate;
-  st.ui.SetField(Field::edBaudRateAchado, std::to_string(*found.rate));
+  st.ui.Show(shown::FoundRate{*found.rate});
   return true;
 }
 

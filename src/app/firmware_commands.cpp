@@ -36,13 +36,9 @@ void ReportLoadError(OperatorInterface& ui, const std::string& fileName, const L
   }
 }
 
-void ShowHeaderFields(OperatorInterface& ui, const FirmwareHeader& header) {
-  ui.SetField(Field::edNsKfxLido, std::to_string(header.serialNumber));
-  ui.SetField(Field::edVerKfxLido, std::to_string(header.version));
-  ui.SetField(Field::edRevKfxLido, std::to_string(header.revision));
-  ui.SelectCombo(Combo::cbCodigoProdutoKfxLido,
-                 header.productCode < kProductCount ? header.productCode : -1);
-  ui.SetField(Field::edTamMemoKfxLido, MemorySizeText(header.memory128K));
+void ShowHeader(OperatorInterface& ui, const FirmwareHeader& header) {
+  ui.Show(shown::FileHeader{header.serialNumber, header.version, header.revision,
+                            header.productCode, header.memory128K});
 }
 
 std::string AbsolutePath(const std::string& path) {
@@ -60,9 +56,9 @@ bool ExistingFile(OperatorInterface& ui, const std::string& file) {
   return false;
 }
 
-void FillMemo(OperatorInterface& ui, Memo memo, const std::vector<std::string>& lines) {
-  ui.ClearMemo(memo);
-  for (const auto& line : lines) ui.AddMemoLine(memo, line);
+void FillList(OperatorInterface& ui, OperatorList list, const std::vector<std::string>& lines) {
+  ui.Show(shown::ListCleared{list});
+  for (const auto& line : lines) ui.Show(shown::ListLine{list, line});
 }
 
 }  // namespace
@@ -93,7 +89,7 @@ bool LoadFirmwareFile(Context& ctx, const std::string& fileName, FirmwareHeader&
 bool LoadAndShowFirmware(OperatorInterface& ui, FirmwareImage& image, const std::string& fileName,
                          FirmwareHeader& header) {
   bool loaded = LoadFirmwareFile(ui, image, fileName, header);
-  ShowHeaderFields(ui, header);
+  ShowHeader(ui, header);
   return loaded;
 }
 
@@ -104,11 +100,7 @@ bool LoadAndShowFirmware(Context& ctx, const std::string& fileName, FirmwareHead
 bool LoadForKfxGeneration(Context& ctx, const std::string& fileName) {
   bool loaded = LoadFirmwareFile(ctx, fileName, ctx.kfxHeader);
   const FirmwareHeader& h = ctx.kfxHeader;
-  ctx.ui.SetField(Field::edVerHex2Kfx, std::to_string(h.version));
-  ctx.ui.SetField(Field::edRevHex2Kfx, std::to_string(h.revision));
-  ctx.ui.SelectCombo(Combo::cbCodigoProdutoHex2Kfx,
-                     h.productCode < kProductCount ? h.productCode : -1);
-  ctx.ui.SetField(Field::edTamMemoHex2Kfx, MemorySizeText(h.memory128K));
+  ctx.ui.Show(shown::KfxSourceHeader{h.version, h.revision, h.productCode, h.memory128K});
   ShowFlashDump(ctx);
   ShowEepromDump(ctx);
   return loaded;
@@ -119,7 +111,7 @@ bool ChooseFirmwareFile(Context& ctx, const std::string& path, FirmwareHeader& h
   if (!StorableName(ctx.ui, "file", file) || !ExistingFile(ctx.ui, file)) return false;
   ctx.settings.firmwareFile = file;
   ctx.settings.dataFolder = FolderOf(file);
-  ctx.ui.SetField(Field::edNomeArquivoKFX, file);
+  ctx.ui.Show(shown::FirmwareFile{file});
   return LoadAndShowFirmware(ctx, file, header);
 }
 
@@ -128,16 +120,16 @@ bool ChooseKfxSourceFile(Context& ctx, const std::string& path) {
   if (!StorableName(ctx.ui, "file", file) || !ExistingFile(ctx.ui, file)) return false;
   ctx.settings.kfxSourceFile = file;
   ctx.settings.dataFolder = FolderOf(file);
-  ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, file);
+  ctx.ui.Show(shown::KfxSourceFile{file});
   return LoadForKfxGeneration(ctx, file);
 }
 
 void ShowFlashDump(Context& ctx) {
-  FillMemo(ctx.ui, Memo::ListBox_Flash, FlashDumpLines(*ctx.image));
+  FillList(ctx.ui, OperatorList::FlashDump, FlashDumpLines(*ctx.image));
 }
 
 void ShowEepromDump(Context& ctx) {
-  FillMemo(ctx.ui, Memo::ListBox_E2Prom, EepromDumpLines(*ctx.image));
+  FillList(ctx.ui, OperatorList::EepromDump, EepromDumpLines(*ctx.image));
 }
 
 }  // namespace bq

@@ -4,51 +4,28 @@
 
 #include "app/context.h"
 #include "app/station.h"
-#include "image/catalogue.h"
 
 namespace bq {
-namespace {
-
-// The last entry of the product list; any greater code shows as "Indefinido".
-constexpr int kLastProductEntry = kProductCount - 1;
-constexpr int kUndefinedProductEntry = kProductUndefined;
-
-}  // namespace
-
 void ShowDeviceIdentity(Station& st, const DeviceIdentity& identity) {
-  st.ui.SetField(Field::edNSLido, std::to_string(identity.serialNumber));
-  st.ui.SetField(Field::edTpProduto, std::to_string(identity.productCode));
-  st.ui.SetField(Field::edVerLido, std::to_string(identity.firmwareVersion));
-  st.ui.SetField(Field::edRevLido, std::to_string(identity.firmwareRevision));
-  const int code = identity.productCode;
-  st.ui.SelectCombo(Combo::cbCodigoProdutoLido,
-                    code <= kLastProductEntry ? code : kUndefinedProductEntry);
+  st.ui.Show(shown::DeviceIdentity{identity.serialNumber, identity.productCode,
+                                   identity.firmwareVersion, identity.firmwareRevision});
   if (st.onIdentityShown) st.onIdentityShown(identity);
   st.ui.ProcessMessages();
 }
 
 void ClearDeviceIdentity(Station& st) {
-  for (Field f : {Field::edNSLido, Field::edTpProduto, Field::edVerLido, Field::edRevLido}) {
-    st.ui.SetField(f, "x");
-  }
-  st.ui.SelectCombo(Combo::cbCodigoProdutoLido, kUndefinedProductEntry);
+  st.ui.Show(shown::DeviceIdentityCleared{});
   st.ui.ProcessMessages();
 }
 
 void ShowBootVersion(Station& st, const BootVersionInfo& info) {
   st.identity.bootLoaderVersion = info.bootLoaderVersion;
   st.identity.hardwareVersion = info.hardwareVersion;
-  const std::string text = FormatBootVersion(info.bootLoaderVersion);
-  st.ui.SetField(Field::edVersaoBoot, text);
-  st.ui.SetField(Field::edVersaoBootR2, text);
-  st.ui.SetField(Field::edVerHard, std::to_string(info.hardwareVersion));
+  st.ui.Show(shown::BootVersion{info.bootLoaderVersion, info.hardwareVersion});
 }
 
 void ClearShownBootVersion(Station& st, bool baudRateToo) {
-  for (Field f : {Field::edVersaoBoot, Field::edVersaoBootR2, Field::edVerHard}) {
-    st.ui.SetField(f, "x");
-  }
-  if (baudRateToo) st.ui.SetField(Field::edBaudRateAchado, "x");
+  st.ui.Show(shown::BootVersionCleared{baudRateToo});
 }
 
 void ForgetBootVersion(Station& st) {

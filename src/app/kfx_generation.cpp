@@ -1,12 +1,9 @@
 #include "app/kfx_generation.h"
 
 #include <array>
-#include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
 #include <string>
 
 #include "app/context.h"
@@ -21,35 +18,18 @@ namespace bq {
 
 namespace {
 
-// The field's text as a 32-bit decimal integer (leading blanks allowed), or
-// the conversion error.
-int64_t FieldInteger(const OperatorInterface& ui, Field field) {
-  const std::string text = ui.FieldText(field);
-  size_t start = text.find_first_not_of(" \t");
-  if (start == std::string::npos) start = text.size();
-  if (start < text.size() && text[start] == '+') ++start;
-  int32_t value = 0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data() + start, end, value);
-  if (ec != std::errc() || ptr != end) {
-    throw std::runtime_error("'" + text + "' não é um valor inteiro válido");
-  }
-  return value;
-}
-
 // Gives the batch button back however the batch ends.
-class ButtonDisabled {
+class BatchRunningScope {
  public:
-  ButtonDisabled(OperatorInterface& ui, Button button) : ui_(ui), button_(button) {
-    ui_.SetButtonEnabled(button_, false);
+  explicit BatchRunningScope(OperatorInterface& ui) : ui_(ui) {
+    ui_.Show(shown::BatchRunning{true});
   }
-  ~ButtonDisabled() { ui_.SetButtonEnabled(button_, true); }
-  ButtonDisabled(const ButtonDisabled&) = delete;
-  ButtonDisabled& operator=(const ButtonDisabled&) = delete;
+  ~BatchRunningScope() { ui_.Show(shown::BatchRunning{false}); }
+  BatchRunningScope(const BatchRunningScope&) = delete;
+  BatchRunningScope& operator=(const BatchRunningScope&) = delete;
 
  private:
   OperatorInterface& ui_;
-  Button button_;
 };
 
 // Every serial number of the blocks first, first + 100, ... below end fits a header.
@@ -132,10 +112,11 @@ std::optional<KfxWriteError> WriteKfxInto(Context& ctx, const std::string& into,
 }  // namespace
 
 std::string atuNomePasta(Context& ctx, int64_t first, int64_t last) {
+  const FirmwareHeader& source = ctx.kfxHeader;
   std::string name =
-      BlockFolderName(ctx.kfxHeader.productCode, first, last, ctx.ui.FieldText(Field::edVerHex2Kfx),
-                      ctx.ui.FieldText(Field::edRevHex2Kfx));
-  ctx.ui.SetField(Field::edPasta, name);
+      BlockFolderName(source.productCode, first, last, std::to_string(source.version),
+                      std::to_string(source.revision));
+  ctx.ui.Show(shown::BatchFolderName{name});
   return name;
 }
 
@@ -146,7 +127,7 @@ std::optional<std::string> KfxFileForSerial(Context& ctx, int32_t serial) {
     return std::nullopt;
   }
   ctx.settings.firmwareFile = *name;
-  ctx.ui.SetField(Field::edNomeGravando, *name);
+  ctx.ui.Show(shown::SerialFile{*name});
   ctx.ui.ProcessMessages();
   AtualizaStatusBar(ctx);
   return name;
@@ -157,20 +138,21 @@ std::optional<KfxWriteError> WriteKfxForSerial(Context& ctx, const std::string& 
   return WriteKfxInto(ctx, folder, folder, serial);
 }
 
-bool GenerateKfxBlock(Context& ctx, int64_t first, KfxBatchOutcome& outcome) {
+bool GenerateKfxBlock(Context& ctx, const std::string& sourceFile, int64_t first,
+                      KfxBatchOutcome& outcome) {
   OperatorInterface& ui = ctx.ui;
-  atuNomePasta(ctx, first, first + kSerialsPerBlock - 1);
-  const std::string folder = FolderOf(ui.FieldText(Field::edNomeArquivoHex2Kfx)) +
-                             WithTrailingSlash(ui.FieldText(Field::edPasta));
-  ui.SetField(Field::edPastaCompleta, folder);
-  ui.AddMemoLine(Memo::listGeracaoVariosKFX, folder);
+  const std::string name = atuNomePasta(ctx, first, first + kSerialsPerBlock - 1);
+  const std::string folder = FolderOf(sourceFile) + WithTrailingSlash(name);
+  ui.Show(shown::BatchFolder{folder});
+  ui.Show(shown::ListLine{OperatorList::BatchFolders, folder});
   ui.ProcessMessages();
   const std::string partial = CreatePartialFolder(ctx, folder, outcome);
   if (partial.empty()) return false;
 
   const int files = outcome.files;
   for (int64_t serial = first; serial < first + kSerialsPerBlock; ++serial) {
-    ui.SetField(Field::edNsHex2Kfx, std::to_string(serial));
+    ctx.settings.lastSerialGenerated = static_cast<uint16_t>(serial);
+    ui.Show(shown::LastSerialGenerated{serial});
     ui.ProcessMessages();
     if (ctx.batchStop) {
       std::error_code ec;
@@ -188,7 +170,7 @@ bool GenerateKfxBlock(Context& ctx, int64_t first, KfxBatchOutcome& outcome) {
       return false;
     }
     ++outcome.files;
-    ui.SetField(Field::edNomeGerando, "Gerando " + std::to_string(serial));
+    ui.Show(shown::BatchSerialWritten{serial});
     ui.ProcessMessages();
   }
   if (!PublishBlock(ctx, partial, folder, outcome)) {
@@ -198,40 +180,32 @@ bool GenerateKfxBlock(Context& ctx, int64_t first, KfxBatchOutcome& outcome) {
   return true;
 }
 
-KfxBatchOutcome botGeraVariosKFXClick(Context& ctx) {
+KfxBatchOutcome GenerateKfxBatch(Context& ctx, const KfxBatchRequest& request) {
   OperatorInterface& ui = ctx.ui;
-  const int64_t first = FieldInteger(ui, Field::edNSInicial);
-  const int64_t end = FieldInteger(ui, Field::edNSFinal);
   KfxBatchOutcome outcome;
-  if (!RangeFitsHeader(first, end)) {
+  if (!RangeFitsHeader(request.first, request.end)) {
     ui.ShowErrorBox("Números de série fora da faixa de 0 a " + std::to_string(kMaxHeaderSerial));
     return outcome;
   }
-  ui.ClearMemo(Memo::listGeracaoVariosKFX);
+  ui.Show(shown::ListCleared{OperatorList::BatchFolders});
   {
-    ButtonDisabled busy(ui, Button::botGeraVariosKFX);
+    BatchRunningScope busy(ui);
     // Files written from a partly read image would be wrong in every device.
-    if (!LoadForKfxGeneration(ctx, ui.FieldText(Field::edNomeArquivoHex2Kfx))) return outcome;
+    if (!LoadForKfxGeneration(ctx, request.sourceFile)) return outcome;
     outcome.started = true;
-    for (int64_t n = first; n < end && !outcome.stopped; n += kSerialsPerBlock) {
-      GenerateKfxBlock(ctx, n, outcome);
+    for (int64_t n = request.first; n < request.end && !outcome.stopped; n += kSerialsPerBlock) {
+      GenerateKfxBlock(ctx, request.sourceFile, n, outcome);
     }
   }
   ui.ShowMessage("Arquivos gerados");
   return outcome;
 }
 
-void botProx100Click(Context& ctx) {
-  const int64_t first = FieldInteger(ctx.ui, Field::edNSInicial);
-  ctx.ui.SetField(Field::edNSInicial, std::to_string(first + 100));
-  ctx.ui.SetField(Field::edNSFinal, std::to_string(first + 199));
-}
-
 void ShowCriptoDump(Context& ctx) {
   static const std::array<uint8_t, kFlashSize> kCriptoBuffer{};
-  ctx.ui.ClearMemo(Memo::ListBox_Cripto);
+  ctx.ui.Show(shown::ListCleared{OperatorList::CriptoDump});
   for (const auto& line : FlashSizedDumpLines(kCriptoBuffer)) {
-    ctx.ui.AddMemoLine(Memo::ListBox_Cripto, line);
+    ctx.ui.Show(shown::ListLine{OperatorList::CriptoDump, line});
   }
 }
 

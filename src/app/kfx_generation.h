@@ -24,28 +24,32 @@ struct KfxBatchOutcome {
   bool ok() const { return started && failed.empty() && !stopped; }
 };
 
-// Puts the block folder name of first..last into edPasta and returns it; the
-// product is the KFX view header's, version and revision are the fields' texts.
+// The block folder name of first..last, shown and returned; product, version
+// and revision are those of the KFX tools' source header.
 std::string atuNomePasta(Context& ctx, int64_t first, int64_t last);
+
+// A batch: the range first..end in blocks of 100 from the first number, from
+// the source file.
+struct KfxBatchRequest {
+  std::string sourceFile;
+  int64_t first = 0;
+  int64_t end = 0;
+};
 
 // The file of serial derived from the settings' last firmware file, stored as
 // that file and shown. Empty, after an error box, when the last file's name
 // holds no "NS"; the settings are then left as they were.
 std::optional<std::string> KfxFileForSerial(Context& ctx, int32_t serial);
 
-// "Gera Varios KFX": the range edNSInicial..edNSFinal in blocks of 100 from
-// the first number, from the file of edNomeArquivoHex2Kfx. Text that is not
-// an integer throws, for the general error display.
-KfxBatchOutcome botGeraVariosKFXClick(Context& ctx);
+// "Gera Varios KFX": the source loaded, then one block folder after another.
+KfxBatchOutcome GenerateKfxBatch(Context& ctx, const KfxBatchRequest& request);
 // One block folder beside the source file, filled with the files of first .. first + 99.
-bool GenerateKfxBlock(Context& ctx, int64_t first, KfxBatchOutcome& outcome);
+bool GenerateKfxBlock(Context& ctx, const std::string& sourceFile, int64_t first,
+                      KfxBatchOutcome& outcome);
 // Writes the loaded image as the file of serial into folder; a failure is
 // shown in an error box with the system's reason.
 std::optional<KfxWriteError> WriteKfxForSerial(Context& ctx, const std::string& folder,
                                                int64_t serial);
-
-// "Proximos 100": first := first + 100, end := old first + 199.
-void botProx100Click(Context& ctx);
 
 // "Mostra Cripto": lists the cipher buffer, which nothing ever writes.
 void ShowCriptoDump(Context& ctx);
@@ -54,8 +58,6 @@ inline void botMostraCriptoClick(Context& ctx) {
 }
 
 // Controls of the page that have no effect.
-inline void edNSInicialChange(Context&) {}
-inline void edNSFinalChange(Context&) {}
 inline void botGeraKFXClick(Context&) {}
 inline void botGeraKFXeGravaClick(Context&) {}
 inline void botKFX_ZERADOClick(Context&) {}

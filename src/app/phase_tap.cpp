@@ -2,7 +2,68 @@
 
 namespace bq {
 
+uint32_t LiveProgress::Percent() const {
+  if (position <= first) return 0;
+  if (position >= last) return 100;
+  return static_cast<uint32_t>(uint64_t{position - first} * 100 / (last - first));
+}
+
+namespace {
+
+StationState PhaseState(WorkPhase phase) {
+  switch (phase) {
+    case WorkPhase::Erase:
+      return StationState::Erasing;
+    case WorkPhase::WriteFlash:
+    case WorkPhase::WriteEeprom:
+      return StationState::Writing;
+    default:
+      return StationState::Verifying;
+  }
+}
+
+StationState EndState(records::RecordResult result) {
+  switch (result) {
+    case records::RecordResult::kOk:
+      return StationState::Done;
+    case records::RecordResult::kRefused:
+    case records::RecordResult::kDeclined:
+      return StationState::Refused;
+    case records::RecordResult::kCancelled:
+      return StationState::Cancelled;
+    case records::RecordResult::kFailed:
+      break;
+  }
+  return StationState::Failed;
+}
+
+}  // namespace
+
+StationView ViewOf(const LiveProgress& live, std::optional<records::RecordResult> ended) {
+  StationView view;
+  if (ended) {
+    view.state = EndState(*ended);
+    view.percent = view.state == StationState::Done ? 100 : live.Percent();
+    return view;
+  }
+  const std::optional<WorkPhase> phase = live.phase ? live.phase : live.lastPhase;
+  if (!phase) {
+    view.state = StationState::Connecting;
+    return view;
+  }
+  view.state = PhaseState(*phase);
+  view.percent = live.Percent();
+  if (live.phase && live.seconds > 0 && live.Covered() > 0)
+    view.bytesPerSecond = live.Covered() / live.seconds;
+  return view;
+}
+
 void PhaseTap::NoteInto(records::ProductionRecord* record) {
+  if (record != nullptr) {
+    // A new command: nothing of the last one is shown for it.
+    std::lock_guard lock(liveMutex_);
+    live_ = {};
+  }
   if (record_ != nullptr && record == nullptr && open_) Close(false);
   record_ = record;
   open_.reset();
@@ -37,7 +98,7 @@ void PhaseTap::SetProgressPosition(uint32_t value) {
 void PhaseTap::PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) {
   {
     std::lock_guard lock(liveMutex_);
-    live_ = {phase, first, last, first, 0};
+    live_ = {phase, phase, first, last, first, 0};
     liveStarted_ = Clock::now();
   }
   if (record_ != nullptr) {

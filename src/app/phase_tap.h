@@ -17,9 +17,40 @@ namespace bq {
 // Where a station's work stands, for a display that watches several at once.
 struct LiveProgress {
   std::optional<WorkPhase> phase;  // empty before the first phase and after the last
+  // The phase that ran last, kept after it ends (and until the next command):
+  // between phases and after the last one the station is past connecting.
+  std::optional<WorkPhase> lastPhase;
   uint32_t first = 0, last = 0, position = 0;
   double seconds = 0;  // since the phase started
+  // Bytes of the range covered so far, and their share as a bar shows it
+  // (minimum first, maximum last).
+  uint32_t Covered() const { return position > first ? position - first : 0; }
+  uint32_t Percent() const;
 };
+
+// What a station's line or row shows as its state.
+enum class StationState {
+  Waiting,
+  Connecting,
+  Erasing,
+  Writing,
+  Verifying,
+  Done,
+  Refused,
+  Failed,
+  Cancelled
+};
+
+struct StationView {
+  StationState state = StationState::Waiting;
+  uint32_t percent = 0;
+  std::optional<double> bytesPerSecond;  // while a phase runs and has covered something
+};
+
+// A station's state, percent and rate: from its live progress while it runs
+// (ended empty), or how its command ended. A station that ended done shows
+// its whole range; one that stopped shows where it stood.
+StationView ViewOf(const LiveProgress& live, std::optional<records::RecordResult> ended);
 
 class PhaseTap : public OperatorInterface {
  public:
@@ -43,17 +74,10 @@ class PhaseTap : public OperatorInterface {
   void SetProgressPosition(uint32_t value) override;
   void PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) override;
   void PhaseEnded(WorkPhase phase, bool done) override;
-  void SetField(Field field, const std::string& text) override { sink_.SetField(field, text); }
-  std::string FieldText(Field field) const override { return sink_.FieldText(field); }
-  void SelectCombo(Combo combo, int index) override { sink_.SelectCombo(combo, index); }
-  void SetCheck(Check check, bool checked) override { sink_.SetCheck(check, checked); }
-  void AddMemoLine(Memo memo, const std::string& line) override { sink_.AddMemoLine(memo, line); }
-  void ClearMemo(Memo memo) override { sink_.ClearMemo(memo); }
+  void Show(const Shown& event) override { sink_.Show(event); }
   void SetDeviceCommandsEnabled(bool enabled) override { sink_.SetDeviceCommandsEnabled(enabled); }
-  void SetButtonEnabled(Button button, bool enabled) override {
-    sink_.SetButtonEnabled(button, enabled);
-  }
   void SetScanRunning(bool running) override { sink_.SetScanRunning(running); }
+  std::optional<ShownSettings> SettingsAsShown() const override { return sink_.SettingsAsShown(); }
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -49,7 +49,7 @@ bool WalkPorts(Station& st, const Stage& stage, ScanOutcome& outcome) {
     }
     st.ctx.portList->Select(i);
     st.portName = port;
-    st.ui.SetField(Field::lbAviso, stage.progress + st.portName);
+    st.ui.Show(shown::ScanProgress{stage.progress + st.portName});
     st.ui.ProcessMessages();
     if (st.stopRequested) return false;  // a console's Ctrl+C: no further port
     if (auto rate = stage.probe(st.portName)) {
@@ -177,7 +177,7 @@ const char* ScanResultName(ScanResult result) {
 
 ScanOutcome ScanPorts(Station& st) {
   RefreshPortList(*st.ctx.portLister, *st.ctx.portList);
-  st.ui.SetField(Field::lbAviso, "Qtde Portas = " + std::to_string(st.ctx.portList->Count()));
+  st.ui.Show(shown::ScanProgress{"Qtde Portas = " + std::to_string(st.ctx.portList->Count())});
   const std::vector<Stage> stages = {
       {"Quarn Porta=", ScanResult::QuarnBootLoader,
        ClosingAfter(st, [&st] { return DetectBootBaudRate(st); })},

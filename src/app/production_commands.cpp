@@ -26,7 +26,7 @@ namespace {
 constexpr std::chrono::milliseconds kLoaderStartUp{1500};
 
 void AddLine(Station& st, ZirconUpgradeOutcome& outcome, const std::string& line) {
-  st.ui.AddMemoLine(Memo::memoUpgradeAuto, line);
+  st.ui.Show(shown::ListLine{OperatorList::UpgradeSteps, line});
   outcome.lines.push_back(line);
 }
 
@@ -76,10 +76,10 @@ namespace {
 
 ZirconUpgradeOutcome UpgradeZirconBox(Station& st) {
   ZirconUpgradeOutcome outcome;
-  st.ui.ClearMemo(Memo::memoUpgradeAuto);
+  st.ui.Show(shown::ListCleared{OperatorList::UpgradeSteps});
   AddLine(st, outcome, "Inicia Upgrade");
   st.ctx.gravarSensorZirconAuto = true;
-  st.ui.SetCheck(Check::chkGravarSensorZirconAuto, true);
+  st.ui.Show(shown::ZirconAutoWrite{true});
 
   outcome.bootEntered = ZirconEnterBoot(st).entered;
   if (!outcome.bootEntered) {
@@ -120,18 +120,18 @@ ZirconUpgradeOutcome botUpgradeZirconBoxClick(Station& st) {
 }
 
 void botLImpaMemoClick(Station& st) {
-  st.ui.ClearMemo(Memo::memoLoop);
+  st.ui.Show(shown::ListCleared{OperatorList::LoopSteps});
 }
 
 void BitBtn2Click(Station& st) {
   st.ctx.upgradeCounter = 0;
   ShowUpgradeCounter(st);
-  st.ui.ClearMemo(Memo::memoUpgradeAuto);
-  st.ui.ClearMemo(Memo::MemoUpgradeResumo);
+  st.ui.Show(shown::ListCleared{OperatorList::UpgradeSteps});
+  st.ui.Show(shown::ListCleared{OperatorList::UpgradeSummary});
 }
 
 void memoUpgradeAutoDblClick(Station& st) {
-  st.ui.ClearMemo(Memo::memoUpgradeAuto);
+  st.ui.Show(shown::ListCleared{OperatorList::UpgradeSteps});
 }
 
 void botLogProducaoClick(Station& st) {

@@ -58,6 +58,8 @@ struct LoopLimits {
   int maxDevices = 0;
   // Told of each device once its turn is over.
   std::function<void(const LoopDevice&)> onDevice;
+  // Told when the port will not open, once each time it goes.
+  std::function<void(const std::string&)> onPortError;
 };
 
 // The loop's file pattern: "xxxxxx" in place of the serial number.
@@ -66,8 +68,9 @@ std::string LoopFilePattern(const std::string& name);
 std::string LoopFileForSerial(const std::string& pattern, int32_t serial);
 
 // "Loop Atualizar": watches the selected port for accessories until the loop's
-// cancel flag is set or the limit is reached.
-LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits = {});
+// cancel flag is set or the limit is reached. `name` is the firmware file
+// whose name gives the pattern of each device's file.
+LoopOutcome RunProductionLoop(Station& st, const std::string& name, const LoopLimits& limits = {});
 // "Cancel [ESC]" of the loop's panel; safe from any thread.
 void botCancelLoopAtualizarClick(Station& st);
 

@@ -28,20 +28,19 @@ constexpr std::chrono::milliseconds kReopenPause{250};
 constexpr std::chrono::milliseconds kCancelLook{50};
 
 void AddLine(Station& st, const std::string& line) {
-  st.ui.AddMemoLine(Memo::memoLoop, line);
+  st.ui.Show(shown::ListLine{OperatorList::LoopSteps, line});
 }
 
 // One new device: its file chosen, then boot entry and write. False when its
 // file does not open; the loop ends there.
 bool UpgradeFoundDevice(Station& st, const std::string& pattern, LoopDevice& device,
                         std::optional<std::string>& fileError) {
-  st.ui.ClearMemo(Memo::memoLoop);
+  st.ui.Show(shown::ListCleared{OperatorList::LoopSteps});
   AddLine(st, "Achou NS=" + std::to_string(device.serialNumber));
   device.file = LoopFileForSerial(pattern, device.serialNumber);
   AddLine(st, "Nome=" + device.file);
-  st.ui.SetField(Field::edNomeArquivoKFX, device.file);
-  st.ctx.settings.firmwareFile = device.file;
-  AtualizaStatusBar(st.ctx);
+  st.ui.Show(shown::FirmwareFile{device.file});
+  st.UseFirmwareFile(device.file);
   st.ui.ProcessMessages();
   AddLine(st, "Vai gravar NS=");
   std::this_thread::sleep_for(kBeforeWrite);
@@ -62,7 +61,7 @@ bool UpgradeFoundDevice(Station& st, const std::string& pattern, LoopDevice& dev
 // while it is read is a read that failed: the loop goes on with the next one.
 std::optional<AccessoryIdentity> ReadLoopIdentity(Station& st) {
   try {
-    return ReadAccessoryIdentity(st, st.ctx.portList->SelectedText(), false, kLinkBaudSlow);
+    return ReadAccessoryIdentity(st, st.ChosenPort(), false, kLinkBaudSlow);
   } catch (const PortError&) {
     return std::nullopt;  // the read's guards have closed the port and unlocked
   }
@@ -111,12 +110,11 @@ bool LoopOutcome::ok() const {
   return true;
 }
 
-LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits) {
+LoopOutcome RunProductionLoop(Station& st, const std::string& name, const LoopLimits& limits) {
   LoopOutcome outcome;
-  st.ui.ClearMemo(Memo::memoLoop);
+  st.ui.Show(shown::ListCleared{OperatorList::LoopSteps});
   std::optional<uint16_t> last;
   st.loopCancel = false;
-  const std::string name = st.ui.FieldText(Field::edNomeArquivoKFX);
   AddLine(st, "Nome=" + name);
   AddLine(st, "strAux Esq=" + name);
   const std::string pattern = LoopFilePattern(name);
@@ -125,13 +123,15 @@ LoopOutcome botLoopAtualizarClick(Station& st, const LoopLimits& limits) {
   bool portReported = false;
   for (;;) {
     ++outcome.turns;
-    st.ui.SetField(Field::edCntLoop, "Cnt=" + std::to_string(outcome.turns));
+    st.loopTurns = outcome.turns;
+    st.ui.Show(shown::LoopTurn{outcome.turns});
     const std::optional<AccessoryIdentity> id = ReadLoopIdentity(st);
     if (!id && PortWouldNotOpen(st)) {
       // Gone, held or no port: said once, then tried again a few times a second.
       if (!portReported) {
-        outcome.portError = PortFailureHint(st.ComPortQuarn, st.ctx.portList->SelectedText());
+        outcome.portError = PortFailureHint(st.ComPortQuarn, st.ChosenPort());
         AddLine(st, *outcome.portError);
+        if (limits.onPortError) limits.onPortError(*outcome.portError);
         portReported = true;
       }
       WaitForPort(st);

@@ -60,10 +60,8 @@ class MainPageProgress : public ProgressSink {
 
   void PlanStarted(const ProgrammingPlan& plan) override {
     plan_ = &plan;
-    ui_.SetField(Field::edFimReal, Hex(plan.end));
+    ui_.Show(shown::PlanEnds{plan.end, plan.e2end, plan.eraseEnd});
     ui_.ProcessMessages();
-    ui_.SetField(Field::edEndE2Prom, Hex(plan.e2end));
-    ui_.SetField(Field::edEnd, "E=0x" + HexAddress24(plan.eraseEnd));
   }
 
   void PhaseAnnounced(Phase phase) override {
@@ -73,14 +71,14 @@ class MainPageProgress : public ProgressSink {
         AnnounceErase();
         break;
       case Phase::WriteFlash:
-        ui_.SetField(Field::edEnd, "W=0x" + HexAddress24(plan_->writeEnd));
+        ui_.Show(shown::PhaseEnd{WorkPhase::WriteFlash, plan_->writeEnd});
         ui_.ShowStatus(plan_->newerLoader ? "Gravando e conferindo memória de programa..."
                                           : "Gravando memória de programa...",
                        false);
         break;
       case Phase::VerifyFlash:
-        ui_.SetField(Field::edEnd, "C16=0x" + HexAddress24(plan_->verifyEnd));
-        ui_.SetField(Field::endComp128, "C128=0x" + HexAddress24(plan_->verifyBlocksEnd));
+        ui_.Show(shown::PhaseEnd{WorkPhase::VerifyFlash, plan_->verifyEnd});
+        ui_.Show(shown::VerifyBlocksEnd{plan_->verifyBlocksEnd});
         break;
       default:
         break;
@@ -110,7 +108,7 @@ class MainPageProgress : public ProgressSink {
     address_ = address;
     ui_.ProcessMessages();
     ui_.SetProgressPosition(address);
-    ui_.SetField(Field::edEndereco, Hex(address));
+    ui_.Show(shown::Address{address});
   }
 
   void BootGranuleSkipped(Phase phase) override {
@@ -150,7 +148,7 @@ class MainPageProgress : public ProgressSink {
         oneStep ? "Apagando memoria programa 1 step..." : "Apagando memoria programa ...", false);
     ui_.ProcessMessages();
     if (oneStep) {
-      ui_.SetField(Field::edEndereco, "0x0000");
+      ui_.Show(shown::EraseAll{});
       eraseStarted_ = true;
     }
     StartPhase(Phase::Erase, rangeFirst_, max_);
@@ -183,8 +181,7 @@ class MainPageProgress : public ProgressSink {
 
 ProgrammingResult ProgramDevice(Station& st) {
   st.elapsedCounter = 0;
-  st.ui.SetField(Field::edCrono, "--:--:--");
-  st.ui.SetField(Field::edStartAdress, HexAddress24(ApplicationStart));
+  st.ui.Show(shown::EngineStarted{ApplicationStart});
   st.cancelFlag = false;
   const ProgrammingPlan plan = PlanProgramming(*st.image, st.options, st.identity.bootLoaderVersion,
                                                st.flowHeader.productCode);
@@ -200,7 +197,7 @@ ProgrammingResult ProgramDevice(Station& st) {
   progress.Stopped();
   result.eraseStarted = progress.EraseStarted();
   if (result.ok()) {
-    st.ui.SetField(Field::edCrono, FormatElapsed(st.elapsedCounter.load()));
+    st.ui.Show(shown::Elapsed{st.elapsedCounter.load()});
   } else {
     st.ui.ShowMessage(result.message);
   }

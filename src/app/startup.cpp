@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <clocale>
+#include <optional>
 #include <string>
 
 #include "app/context.h"
@@ -46,38 +47,37 @@ void LoadSettingsIntoWindow(Context& ctx) {
     KeepTypedPort(*ctx.portList, settings.portName);
   }
   settings.portName = ctx.portList->SelectedText();
-  ctx.ui.SetField(Field::edBaudRate, std::to_string(settings.baudRate));
-  ctx.ui.SetField(Field::edNomeArquivoKFX, settings.firmwareFile);
-  ctx.ui.SetField(Field::edNsWrIni, std::to_string(settings.serialFirst));
-  ctx.ui.SetField(Field::edNsWrFim, std::to_string(settings.serialLast));
+  ctx.ui.Show(shown::SettingsLoaded{settings.baudRate, settings.firmwareFile, settings.serialFirst,
+                                    settings.serialLast});
 }
 
 void AtualizaStatusBar(Context& ctx) {
   const TPar& settings = ctx.settings;
-  ctx.ui.SetField(Field::statusBarFile, settings.firmwareFile);
-  ctx.ui.SetField(Field::edNomeArquivoKFX, settings.firmwareFile);
-  ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, settings.kfxSourceFile);
-  ctx.ui.SetField(Field::statusBarPort, settings.portName);
+  ctx.ui.Show(
+      shown::SettingsNamed{settings.firmwareFile, settings.kfxSourceFile, settings.portName});
 }
 
 void FormActivate(Context& ctx) {
   LoadSettingsIntoWindow(ctx);
   AtualizaStatusBar(ctx);
-  ctx.ui.SetField(Field::edNsHex2Kfx, std::to_string(ctx.settings.lastSerialGenerated));
+  ctx.ui.Show(shown::LastSerialGenerated{ctx.settings.lastSerialGenerated});
 }
 
 bool SaveSettingsFromWindow(Context& ctx) {
   TPar& settings = ctx.settings;
   settings.portName = ctx.portList->SelectedText();
-  // A hidden field the activation never filled keeps the settings' value, so a
-  // window closed before it was first shown cannot store a baud rate of 0.
-  if (std::string baud = ctx.ui.FieldText(Field::edBaudRate); !TrimBlanks(baud).empty()) {
-    settings.baudRate = static_cast<uint16_t>(ParseIntOrZero(baud));
+  // Without values shown, the settings are saved as the commands left them.
+  if (const std::optional<ShownSettings> shown = ctx.ui.SettingsAsShown()) {
+    // A hidden field the activation never filled keeps the settings' value, so
+    // a window closed before it was first shown cannot store a baud rate of 0.
+    if (std::string baud = shown->baudRate; !TrimBlanks(baud).empty()) {
+      settings.baudRate = static_cast<uint16_t>(ParseIntOrZero(baud));
+    }
+    if (std::string ns = shown->lastSerialGenerated; !TrimBlanks(ns).empty()) {
+      settings.lastSerialGenerated = static_cast<uint16_t>(ParseIntOrZero(ns));
+    }
+    settings.firmwareFile = shown->firmwareFile;
   }
-  if (std::string ns = ctx.ui.FieldText(Field::edNsHex2Kfx); !TrimBlanks(ns).empty()) {
-    settings.lastSerialGenerated = static_cast<uint16_t>(ParseIntOrZero(ns));
-  }
-  settings.firmwareFile = ctx.ui.FieldText(Field::edNomeArquivoKFX);
   return WriteSettings(settings, ctx.paths.settingsFile, ctx.ui);
 }
 

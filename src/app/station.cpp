@@ -1,6 +1,7 @@
 #include "app/station.h"
 
 #include "app/context.h"
+#include "app/startup.h"
 
 namespace bq {
 
@@ -27,6 +28,19 @@ Station::Station(Context& ctx, OperatorInterface& ui, std::string port, uint16_t
 
 const std::string& Station::FirmwareFile() const {
   return ownFirmwareFile.empty() ? ctx.settings.firmwareFile : ownFirmwareFile;
+}
+
+void Station::UseFirmwareFile(const std::string& file) {
+  if (OnItsOwnPort()) {
+    ownFirmwareFile = file;
+    return;
+  }
+  ctx.settings.firmwareFile = file;
+  AtualizaStatusBar(ctx);
+}
+
+std::string Station::ChosenPort() const {
+  return OnItsOwnPort() ? portName : ctx.portList->SelectedText();
 }
 
 }  // namespace bq

@@ -75,6 +75,15 @@ class Station {
   // settings' file, as the main page's station always writes.
   std::string ownFirmwareFile;
   const std::string& FirmwareFile() const;
+  // Makes file the one this station writes: a bench station keeps it to
+  // itself; the front end's station takes it into the settings and the status
+  // bar, as choosing the file does.
+  void UseFirmwareFile(const std::string& file);
+  // Whether the station works on a port of its own rather than the settings'.
+  bool OnItsOwnPort() const { return &portName == &ownPortName_; }
+  // The port a command that follows the port list opens: the list's choice
+  // for the front end's station, a bench station's own port.
+  std::string ChosenPort() const;
 
   // The memory image this station writes or compares, and its file's header.
   std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
@@ -100,6 +109,8 @@ class Station {
   std::atomic<uint32_t> elapsedCounter{0};
   // The production loop's own cancel; read once per turn.
   std::atomic<bool> loopCancel{false};
+  // The production loop's turns so far ("Cnt="), for a display on another thread.
+  std::atomic<int> loopTurns{0};
 
   // The port and the event sink, as the boot commands take them.
   BootLink link() { return {ComPortQuarn, ui}; }

@@ -14,6 +14,7 @@
 #include "app/commands.h"
 #include "app/connect_flow.h"
 #include "app/firmware_commands.h"
+#include "cli/bench_console.h"
 #include "cli/cli_commands.h"
 #include "cli/console.h"
 #include "cli/header_view.h"
@@ -31,50 +32,6 @@ using Clock = std::chrono::steady_clock;
 
 // How often the terminal's lines are redrawn.
 constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
-
-// The terminal is shared: one station asks its question at a time, and the
-// station lines are not drawn meanwhile.
-std::mutex gScreen;
-// A question was printed below the station lines, which start again under it.
-std::atomic<bool> gScreenMoved{false};
-
-// A station's console: its status lines and boxes are kept (the bench shows a
-// line per station instead); a question without a scripted answer is asked on
-// the terminal, naming the station's port and device.
-class BenchConsole : public ConsoleOperator {
- public:
-  BenchConsole(std::ostream& kept, std::istream& none, std::string port)
-      : ConsoleOperator(kept, kept, none, false, false), port_(std::move(port)) {}
-
-  void SetAsking(bool ask, std::optional<uint16_t>* serial) {
-    ask_ = ask;
-    serial_ = serial;
-  }
-  bool Asked() const { return asked_; }
-
-  Answer Confirm(const std::string& text) override {
-    if (!ask_) return ConsoleOperator::Confirm(text);
-    std::lock_guard screen(gScreen);
-    asked_ = true;
-    std::string who = port_;
-    if (serial_ != nullptr && *serial_) who += " NS " + std::to_string(**serial_);
-    ConsoleOperator terminal(std::cout, std::cerr, std::cin, true, true);
-    std::cerr << '\n';
-    const Answer a = terminal.Confirm("[" + who + "] " + text);
-    gScreenMoved = true;
-    // Kept with the station's other output, as a scripted answer is.
-    SetPresetAnswer(a);
-    ConsoleOperator::Confirm(text);
-    SetPresetAnswer(std::nullopt);
-    return a;
-  }
-
- private:
-  std::string port_;
-  bool ask_ = false;
-  bool asked_ = false;
-  std::optional<uint16_t>* serial_ = nullptr;
-};
 
 struct BenchStation {
   BenchStation(Context& ctx, const std::string& port, const DowngradeAnswer& answer)
@@ -117,50 +74,20 @@ void RunStation(BenchStation& b, std::condition_variable& ended) {
   ended.notify_all();
 }
 
-const char* ResultState(RecordResult result) {
-  switch (result) {
-    case RecordResult::kOk:
-      return _("done");
-    case RecordResult::kRefused:
-    case RecordResult::kDeclined:
-      return _("refused");
-    case RecordResult::kCancelled:
-      return _("cancelled");
-    case RecordResult::kFailed:
-      break;
-  }
-  return _("failed");
-}
-
-const char* PhaseState(WorkPhase phase) {
-  switch (phase) {
-    case WorkPhase::Erase:
-      return _("erasing");
-    case WorkPhase::WriteFlash:
-    case WorkPhase::WriteEeprom:
-      return _("writing");
-    default:
-      return _("verifying");
-  }
+StationView ViewOf(const BenchStation& b) {
+  std::optional<RecordResult> ended;
+  if (b.finished) ended = b.st.lastResult.value_or(RecordResult::kFailed);
+  return bq::ViewOf(b.st.tap.Live(), ended);
 }
 
 // "port  state  percent  rate", as the terminal shows a station.
 std::string LiveLine(const BenchStation& b) {
+  const StationView view = ViewOf(b);
   std::ostringstream line;
-  line << b.st.portName << "  ";
-  if (b.finished) {
-    line << ResultState(b.st.lastResult.value_or(RecordResult::kFailed));
-    return line.str();
-  }
-  const LiveProgress live = b.st.tap.Live();
-  if (!live.phase) {
-    line << _("connecting");
-    return line.str();
-  }
-  const uint32_t span = live.last >= live.first ? live.last - live.first + 1 : 1;
-  const uint32_t done = live.position >= live.first ? live.position - live.first : 0;
-  line << PhaseState(*live.phase) << "  " << std::min<uint32_t>(100, done * 100 / span) << '%';
-  if (live.seconds > 0 && done > 0) line << "  " << RateText(done / live.seconds);
+  line << b.st.portName << "  " << BenchStateText(view.state);
+  if (view.state == StationState::Connecting) return line.str();
+  line << "  " << view.percent << '%';
+  if (view.bytesPerSecond) line << "  " << RateText(*view.bytesPerSecond);
   return line.str();
 }
 
@@ -176,7 +103,7 @@ std::string FormatSeconds(double seconds) {
 std::string SummaryLine(const BenchStation& b) {
   const RecordResult result = b.st.lastResult.value_or(RecordResult::kFailed);
   std::ostringstream line;
-  line << b.st.portName << ": " << ResultState(result);
+  line << b.st.portName << ": " << BenchStateText(ViewOf(b).state);
   if (const auto& id = b.seen.identity) {
     line << ", NS " << id->serialNumber << ", " << unsigned{id->firmwareVersion} << '.'
          << ZeroPadded(2, id->firmwareRevision);
@@ -198,7 +125,7 @@ class BenchScreen {
 
   // Once per redraw interval, and as a station ends.
   void Show() {
-    std::lock_guard screen(gScreen);
+    std::lock_guard screen(BenchScreenMutex());
     if (terminal_) return Redraw();
     for (auto& b : stations_) {
       if (!b->finished || b->reported) continue;
@@ -209,7 +136,7 @@ class BenchScreen {
 
   // The last lines: each station's summary.
   void Finish() {
-    std::lock_guard screen(gScreen);
+    std::lock_guard screen(BenchScreenMutex());
     if (!terminal_) return;
     Redraw();
     for (auto& b : stations_) human_ << SummaryLine(*b) << '\n';
@@ -218,7 +145,7 @@ class BenchScreen {
 
  private:
   void Redraw() {
-    if (gScreenMoved.exchange(false)) drawn_ = 0;
+    if (TakeBenchScreenMoved()) drawn_ = 0;
     if (drawn_ > 0) std::cerr << "\033[" << drawn_ << 'A';
     for (auto& b : stations_) std::cerr << "\r\033[K" << LiveLine(*b) << '\n';
     std::cerr << std::flush;

@@ -44,7 +44,49 @@ class OnePortLister : public PortLister {
   std::string port_;
 };
 
+PortListing& Listing() {
+  static PortListing listing;
+  return listing;
+}
+
+std::vector<PortInfo> ListPortsForChoice() {
+  if (Listing()) return Listing()();
+  return MakeSystemPortLister()->DescribePorts();
+}
+
+// "  /dev/ttyUSB0  FTDI FT232R USB UART [0403:6001]" lines, or a line saying there is none.
+std::string PortLines(const std::vector<PortInfo>& ports) {
+  if (ports.empty()) return std::string("  ") + _("(no serial port found)") + "\n";
+  std::string lines;
+  for (const PortInfo& port : ports) lines += "  " + port.path + "  " + port.Description() + "\n";
+  return lines;
+}
+
 }  // namespace
+
+void SetPortListing(PortListing listing) {
+  Listing() = std::move(listing);
+}
+
+PortInfo SoleUsbAdapter(const std::vector<PortInfo>& ports) {
+  std::vector<PortInfo> adapters;
+  for (const PortInfo& port : ports) {
+    if (port.IsUsb()) adapters.push_back(port);
+  }
+  if (adapters.size() == 1) return adapters.front();
+  std::string message =
+      adapters.empty()
+          ? std::string(_("No port was named and no USB serial adapter is attached. The serial "
+                          "ports of this computer:"))
+          : Fill(_("No port was named and %1 USB serial adapters are attached. The serial ports "
+                   "of this computer:"),
+                 {std::to_string(adapters.size())});
+  message += "\n" + PortLines(ports);
+  message +=
+      _("Name the device's port with --port, e.g. --port /dev/ttyUSB0 (or in "
+        "BOOTQUARN_PORT); 'bootquarn-cli scan' looks for the device on every port.");
+  throw PortNotChosen(message);
+}
 
 CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
   ui_.SetJsonMode(json_);
@@ -59,13 +101,26 @@ CliSession::CliSession(const SessionOptions& options) : json_(options.json) {
   // controls filled from the settings.
   FormCreate(c);
   FollowUserLanguage();  // start-up set every category to "C"; messages follow the user
-  // The port: --port, else BOOTQUARN_PORT, else the one in the settings.
+  // The port: --port, else BOOTQUARN_PORT, else the one in the settings, else
+  // the one USB serial adapter attached.
   if (options.port) {
     c.settings.portName = *options.port;
   } else if (const char* env = std::getenv(kPortVariable); env && *env) {
     // The environment names the port of this run only; the settings keep theirs.
     settingsPortName_ = c.settings.portName;
     c.settings.portName = env;
+  } else if (options.choosesPort &&
+             (c.settings.portName.empty() || c.settings.portName == kDefaultPortName)) {
+    // No port chosen yet: never the default port unasked, but the one adapter
+    // attached, said aloud. Like the environment's, it is not kept.
+    const PortInfo adapter = SoleUsbAdapter(ListPortsForChoice());
+    std::cerr << Fill(_("Using %1 (%2), the one USB serial adapter attached; --port names "
+                        "another."),
+                      {adapter.path, adapter.Description()})
+              << '\n'
+              << std::flush;
+    settingsPortName_ = c.settings.portName;
+    c.settings.portName = adapter.path;
   }
   ports.Use(c.settings.portName);
   FormActivate(c);
@@ -136,11 +191,13 @@ std::string DumpJson(const nlohmann::json& object) {
 
 void AddSessionOptions(CLI::App* cmd, SessionOptions& options, bool withPort) {
   cmd->add_flag("--json", options.json, _("Print one JSON object on stdout at the end"));
+  options.choosesPort = withPort;
   if (withPort) {
     cmd->add_option_function<std::string>(
            "--port", [&options](const std::string& p) { options.port = p; },
            _("Serial port to use, e.g. /dev/ttyUSB0 (kept in the settings); without it, "
-             "$BOOTQUARN_PORT, then the port in the settings"))
+             "$BOOTQUARN_PORT, then the port in the settings, then the one USB serial "
+             "adapter attached"))
         ->check(
             [](const std::string& p) {
               // The port is kept in the settings file, one line per key.

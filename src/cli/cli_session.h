@@ -10,10 +10,12 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/context.h"
 #include "app/station.h"
 #include "cli/console_operator.h"
+#include "serial/port_info.h"
 
 namespace bq::cli {
 
@@ -31,7 +33,30 @@ struct SessionOptions {
   bool json = false;
   // --port P: the port every device operation of this run opens.
   std::optional<std::string> port;
+  // The command works on one device's port. When neither --port,
+  // $BOOTQUARN_PORT nor the settings name one (they still hold the default),
+  // the one USB serial adapter attached is used; with none or several the
+  // run stops before any port is opened (PortNotChosen).
+  bool choosesPort = false;
 };
+
+// A run that needs a port was given none and cannot tell which adapter is the
+// device's; the message lists the ports. A usage error: CLI11 prints it and
+// the program exits with the usage status.
+class PortNotChosen : public CLI::ParseError {
+ public:
+  explicit PortNotChosen(std::string message)
+      : CLI::ParseError("PortNotChosen", std::move(message), CLI::ExitCodes::RequiredError) {}
+};
+
+// The ports a run without a chosen port looks among: the system's unless
+// replaced (a test's virtual adapters); an empty listing restores the system's.
+using PortListing = std::function<std::vector<PortInfo>()>;
+void SetPortListing(PortListing listing);
+
+// The one USB serial adapter among ports; throws PortNotChosen, listing the
+// ports, when there is none or more than one.
+PortInfo SoleUsbAdapter(const std::vector<PortInfo>& ports);
 
 class CliSession {
  public:
@@ -79,7 +104,8 @@ class CliSession {
   bool json_;
   bool closed_ = false;
   bool saved_ = false;  // the outcome of the one Close
-  // The settings' port while the environment's is used; it is the one saved.
+  // The settings' port while the environment's or a found adapter is used;
+  // it is the one saved.
   std::optional<std::string> settingsPortName_;
 };
 

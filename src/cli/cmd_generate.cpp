@@ -31,10 +31,8 @@ int RunGenerate(CliSession& session, const GenerateOptions& opt) {
   });
   std::error_code ec;
   const auto absolute = std::filesystem::absolute(opt.source, ec).lexically_normal();
-  ctx.ui.SetField(Field::edNomeArquivoHex2Kfx, ec ? opt.source : absolute.string());
-  ctx.ui.SetField(Field::edNSInicial, std::to_string(opt.first));
-  ctx.ui.SetField(Field::edNSFinal, std::to_string(opt.end));
-  const KfxBatchOutcome out = botGeraVariosKFXClick(ctx);
+  const KfxBatchOutcome out =
+      GenerateKfxBatch(ctx, {ec ? opt.source : absolute.string(), opt.first, opt.end});
 
   if (session.json()) {
     session.EmitJson({{"ok", out.ok() && !session.Interrupted()},

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "app/production_commands.h"
+#include "cli/bench_loop.h"
+#include "cli/bench_write.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/i18n.h"
@@ -21,6 +23,7 @@ struct LoopOptions {
   SessionOptions session;
   std::string file;
   int max = 0;
+  std::vector<std::string> ports;  // --ports: one loop per port
 };
 
 std::string Absolute(const std::string& path) {
@@ -42,8 +45,10 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
     session.PressCancelOnInterrupt();
     if (session.Interrupted()) botCancelLoopAtualizarClick(st);
   });
-  ui.EchoMemo(Memo::memoLoop);
-  ui.SetField(Field::edNomeArquivoKFX, Absolute(options.file));
+  ui.EchoList(OperatorList::LoopSteps);
+  const std::string file = Absolute(options.file);
+  // The loop's file is the one the settings keep, as the window's field would be.
+  session.ctx().settings.firmwareFile = file;
 
   LoopLimits limits;
   limits.maxDevices = options.max;
@@ -55,7 +60,7 @@ int RunLoop(CliSession& session, const LoopOptions& options, LoopOutcome& outcom
   };
   {
     ElapsedTicker ticker(st);
-    outcome = botLoopAtualizarClick(st, limits);
+    outcome = RunProductionLoop(st, file, limits);
   }
   if (outcome.ok()) return kExitOk;
   // A loop that never reached its port failed, however it was ended.
@@ -84,7 +89,26 @@ void AddLoopCommand(CLI::App& app, int* exitCode) {
   AddSessionOptions(cmd, options->session, true);
   cmd->add_option("--max", options->max, _("End after K devices were written or refused"))
       ->check(CLI::PositiveNumber);
+  auto* ports = cmd->add_option_function<std::string>(
+      "--ports",
+      [options](const std::string& list) {
+        std::string error;
+        options->ports = SplitPortList(list, &error);
+        if (options->ports.empty()) throw CLI::ValidationError("--ports", error);
+      },
+      _("Run one loop per port, all at once, e.g. /dev/ttyUSB0,/dev/ttyUSB1"));
+  ports->excludes("--port");
   cmd->callback([exitCode, options] {
+    if (!options->ports.empty()) {
+      SessionOptions bench = options->session;
+      bench.choosesPort = false;  // --ports names every port of the run
+      CliSession session(bench);
+      nlohmann::json report = {{"ok", false}};
+      const BenchLoopOptions loops{options->file, options->ports, options->max};
+      *exitCode = session.Run([&] { return RunBenchLoop(session, loops, report); });
+      if (session.json()) session.EmitJson(report);
+      return;
+    }
     CliSession session(options->session);
     LoopOutcome outcome;
     const int status = session.Run([&] { return RunLoop(session, *options, outcome); });

@@ -48,7 +48,7 @@ int RunUpgrade(CliSession& session, const UpgradeOptions& options, UpgradeRun& r
   }
   if (!NamesASerialNumber(st)) return kExitFailure;
   WatchDevice(session, run.seen);
-  session.ui().EchoMemo(Memo::memoUpgradeAuto);
+  session.ui().EchoList(OperatorList::UpgradeSteps);
   {
     ElapsedTicker ticker(st);
     run.outcome = botUpgradeZirconBoxClick(st);

@@ -78,7 +78,9 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
 }
 
 int RunBench(const WriteOptions& options) {
-  CliSession session(options.session);
+  SessionOptions one = options.session;
+  one.choosesPort = false;  // --ports names every port of the run
+  CliSession session(one);
   nlohmann::json report = {{"ok", false}, {"file", options.file}};
   const BenchWriteOptions bench{options.file, options.ports, options.answer};
   const int code = session.Run([&] { return RunBenchWrite(session, bench, report); });

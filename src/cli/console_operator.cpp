@@ -250,57 +250,12 @@ void ConsoleOperator::PhaseEnded(WorkPhase phase, bool done) {
   if (phase_ == phase) EndPhaseLocked(done);
 }
 
-void ConsoleOperator::SetField(Field field, const std::string& text) {
+void ConsoleOperator::Show(const Shown& event) {
+  const auto* added = std::get_if<shown::ListLine>(&event);
+  if (!added || !echoed_.count(added->list)) return;
   std::lock_guard lock(mutex_);
-  fields_[field] = text;
-}
-
-std::string ConsoleOperator::FieldText(Field field) const {
-  std::lock_guard lock(mutex_);
-  auto it = fields_.find(field);
-  return it == fields_.end() ? std::string() : it->second;
-}
-
-void ConsoleOperator::SelectCombo(Combo combo, int index) {
-  std::lock_guard lock(mutex_);
-  combos_[combo] = index;
-}
-
-int ConsoleOperator::ComboIndex(Combo combo) const {
-  std::lock_guard lock(mutex_);
-  auto it = combos_.find(combo);
-  return it == combos_.end() ? -1 : it->second;
-}
-
-void ConsoleOperator::SetCheck(Check check, bool checked) {
-  std::lock_guard lock(mutex_);
-  checks_[check] = checked;
-}
-
-bool ConsoleOperator::CheckState(Check check) const {
-  std::lock_guard lock(mutex_);
-  auto it = checks_.find(check);
-  return it != checks_.end() && it->second;
-}
-
-void ConsoleOperator::AddMemoLine(Memo memo, const std::string& line) {
-  std::lock_guard lock(mutex_);
-  memos_[memo].push_back(line);
-  if (echoed_.count(memo)) {
-    ClearBarLocked();
-    StatusStream() << ConsoleText(line) << '\n' << std::flush;
-  }
-}
-
-void ConsoleOperator::ClearMemo(Memo memo) {
-  std::lock_guard lock(mutex_);
-  memos_[memo].clear();
-}
-
-std::vector<std::string> ConsoleOperator::MemoLines(Memo memo) const {
-  std::lock_guard lock(mutex_);
-  auto it = memos_.find(memo);
-  return it == memos_.end() ? std::vector<std::string>{} : it->second;
+  ClearBarLocked();
+  StatusStream() << ConsoleText(added->line) << '\n' << std::flush;
 }
 
 void ConsoleOperator::SetDeviceCommandsEnabled(bool enabled) {

@@ -3,8 +3,8 @@
 // stderr in JSON mode, keeping stdout for the one JSON object); message boxes
 // go to stderr with their exact text; questions are asked on the terminal or
 // answered from a preset; progress is a one-line bar on a terminal and a few
-// plain lines otherwise. Fields, combo boxes and lists are kept in memory for
-// the commands to read; a list prints its lines only when asked to echo it.
+// plain lines otherwise. Of what else is shown, a list prints its lines when
+// asked to echo it; the rest is left to the outcomes the commands return.
 
 #include <chrono>
 #include <functional>
@@ -36,7 +36,7 @@ class ConsoleOperator : public OperatorInterface {
   // Called at every ProcessMessages, e.g. to turn Ctrl+C into a cancel.
   void SetProcessMessagesHook(std::function<void()> hook) { hook_ = std::move(hook); }
   // Prints the lines added to this list from now on (to the human stream).
-  void EchoMemo(Memo memo) { echoed_.insert(memo); }
+  void EchoList(OperatorList list) { echoed_.insert(list); }
   // The terminal's width for the progress bar; 0 asks the terminal on stderr
   // at every redraw (80 when it cannot tell).
   void SetColumns(int columns) { columns_ = columns; }
@@ -59,17 +59,9 @@ class ConsoleOperator : public OperatorInterface {
   void SetProgressPosition(uint32_t value) override;
   void PhaseStarted(WorkPhase phase, uint32_t first, uint32_t last) override;
   void PhaseEnded(WorkPhase phase, bool done) override;
-  void SetField(Field field, const std::string& text) override;
-  std::string FieldText(Field field) const override;
-  void SelectCombo(Combo combo, int index) override;
-  void SetCheck(Check check, bool checked) override;
-  void AddMemoLine(Memo memo, const std::string& line) override;
-  void ClearMemo(Memo memo) override;
+  void Show(const Shown& event) override;
   void SetDeviceCommandsEnabled(bool enabled) override;
 
-  int ComboIndex(Combo combo) const;  // -1 when nothing is selected
-  bool CheckState(Check check) const;
-  std::vector<std::string> MemoLines(Memo memo) const;
   std::string LastStatus() const;
   bool LastStatusSuccess() const;
   bool DeviceCommandsEnabled() const;
@@ -122,15 +114,11 @@ class ConsoleOperator : public OperatorInterface {
   bool verifying_ = false;
   std::optional<Answer> preset_;
   std::function<void()> hook_;
-  std::set<Memo> echoed_;
+  std::set<OperatorList> echoed_;
 
   mutable std::mutex mutex_;
   std::string status_;
   bool statusSuccess_ = false;
-  std::map<Field, std::string> fields_;
-  std::map<Combo, int> combos_;
-  std::map<Check, bool> checks_;
-  std::map<Memo, std::vector<std::string>> memos_;
   bool commandsEnabled_ = true;
   std::optional<Answer> lastAnswer_;
   std::vector<Phase> phases_;

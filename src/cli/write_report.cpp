@@ -85,21 +85,6 @@ void PrintDevice(std::ostream& out, const Station& st, const DeviceIdentity& id)
 
 }  // namespace
 
-uint32_t ElapsedSeconds(const std::string& shown) {
-  // The counter reads "HH:MM:SS"; each field is a number of its own.
-  uint32_t seconds = 0;
-  uint32_t field = 0;
-  for (char c : shown) {
-    if (c >= '0' && c <= '9') {
-      field = field * 10 + static_cast<uint32_t>(c - '0');
-    } else if (c == ':') {
-      seconds = (seconds + field) * 60;
-      field = 0;
-    }
-  }
-  return seconds + field;
-}
-
 ElapsedTicker::ElapsedTicker(Station& st)
     : thread_([&st](std::stop_token stop) {
         // Ctrl+C and the other stop signals must land on the command's own

@@ -44,9 +44,6 @@ struct SeenDevice {
 // the identity group shows it, and the last one shown is kept for the report.
 void WatchDevice(CliSession& session, SeenDevice& seen);
 
-// The elapsed counter's "HH:MM:SS" as a number of seconds.
-uint32_t ElapsedSeconds(const std::string& shown);
-
 nlohmann::json HeaderJson(const FirmwareHeader& header);
 
 // Completes report (which holds "file", and "header" once the file loaded)

@@ -15,8 +15,8 @@ struct TuRxTxArvex::HookGate {
   TuRxTxArvex* link = nullptr;
 };
 
-TuRxTxArvex::TuRxTxArvex(TComPortGPS& port, OperatorInterface& ui, Field statusLine)
-    : port_(port), ui_(ui), statusLine_(statusLine), gate_(std::make_shared<HookGate>()) {
+TuRxTxArvex::TuRxTxArvex(TComPortGPS& port, OperatorInterface& ui)
+    : port_(port), ui_(ui), gate_(std::make_shared<HookGate>()) {
   ResetReply();
   ResetReceiver();
   gate_->link = this;

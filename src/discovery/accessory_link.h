@@ -36,8 +36,8 @@ class TuRxTxArvex {
   static constexpr std::chrono::milliseconds kMessageSlice{5};
 
   // Takes over the port's receive notification for as long as the link lives.
-  // Status texts go to the field statusLine, packet times to MemoTestePack.
-  TuRxTxArvex(TComPortGPS& port, OperatorInterface& ui, Field statusLine = Field::linkStatus);
+  // Status texts are shown as the link's status, packet times in their list.
+  TuRxTxArvex(TComPortGPS& port, OperatorInterface& ui);
   ~TuRxTxArvex();
   TuRxTxArvex(const TuRxTxArvex&) = delete;
   TuRxTxArvex& operator=(const TuRxTxArvex&) = delete;
@@ -85,7 +85,6 @@ class TuRxTxArvex {
 
   TComPortGPS& port_;
   OperatorInterface& ui_;
-  const Field statusLine_;
 
   // Receiver side, fed on the port's event thread.
   std::mutex receiverMutex_;

@@ -25,7 +25,7 @@ class TuRxTxArvex::ExchangeScope {
 };
 
 void TuRxTxArvex::ShowLinkStatus(const std::string& text) {
-  ui_.SetField(statusLine_, text);
+  ui_.Show(shown::LinkStatus{text});
   ui_.ProcessMessages();
 }
 
@@ -59,7 +59,8 @@ bool TuRxTxArvex::WaitPacket(std::chrono::milliseconds timeout, Bytes& reply) {
     if (TakePacket(reply)) {
       const auto elapsed =
           firstCheck ? 0 : duration_cast<milliseconds>(Clock::now() - start).count();
-      ui_.AddMemoLine(Memo::MemoTestePack, "Time para PACK Ok =" + std::to_string(elapsed));
+      ui_.Show(shown::ListLine{OperatorList::PacketTimes,
+                               "Time para PACK Ok =" + std::to_string(elapsed)});
       return true;
     }
     const Clock::time_point now = Clock::now();

@@ -64,31 +64,28 @@ std::string PortKey(int row) {
   return "Porta" + std::to_string(row + 1);
 }
 
-const char* ResultState(RecordResult result) {
-  switch (result) {
-    case RecordResult::kOk:
+const char* StateText(StationState state) {
+  switch (state) {
+    case StationState::Waiting:
+      return "aguardando";
+    case StationState::Connecting:
+      return "conectando";
+    case StationState::Erasing:
+      return "apagando";
+    case StationState::Writing:
+      return "gravando";
+    case StationState::Verifying:
+      return "conferindo";
+    case StationState::Done:
       return "concluído";
-    case RecordResult::kRefused:
-    case RecordResult::kDeclined:
+    case StationState::Refused:
       return "recusado";
-    case RecordResult::kCancelled:
+    case StationState::Cancelled:
       return "cancelado";
-    case RecordResult::kFailed:
+    case StationState::Failed:
       break;
   }
   return "falhou";
-}
-
-const char* PhaseState(WorkPhase phase) {
-  switch (phase) {
-    case WorkPhase::Erase:
-      return "apagando";
-    case WorkPhase::WriteFlash:
-    case WorkPhase::WriteEeprom:
-      return "gravando";
-    default:
-      return "conferindo";
-  }
 }
 
 std::string VersionText(uint8_t version, uint8_t revision) {
@@ -113,23 +110,18 @@ void Paint(QLabel* label, std::optional<QColor> colour) {
   label->setPalette(palette);
 }
 
-void ShowLive(BenchRow& row) {
-  const LiveProgress live = row.st->tap.Live();
-  if (!live.phase) {
-    row.state->setText(Qt8("conectando"));
-    return;
-  }
-  row.state->setText(Qt8(PhaseState(*live.phase)));
-  const uint32_t span = live.last >= live.first ? live.last - live.first + 1 : 1;
-  const uint32_t done = live.position >= live.first ? live.position - live.first : 0;
-  row.bar->setValue(static_cast<int>(std::min<uint32_t>(100, done * 100 / span)));
+// The state and the bar: live while the station runs, then how it ended (a
+// station that stopped keeps its bar where it stood).
+void ShowProgress(BenchRow& row) {
+  std::optional<RecordResult> ended;
+  if (!row.running) ended = row.st->lastResult.value_or(RecordResult::kFailed);
+  const StationView view = ViewOf(row.st->tap.Live(), ended);
+  row.state->setText(Qt8(StateText(view.state)));
+  if (view.state != StationState::Connecting) row.bar->setValue(static_cast<int>(view.percent));
 }
 
 void ShowEnd(BenchRow& row) {
-  const RecordResult result = row.st->lastResult.value_or(RecordResult::kFailed);
-  row.state->setText(Qt8(ResultState(result)));
-  const bool ok = result == RecordResult::kOk;
-  if (ok) row.bar->setValue(100);
+  const bool ok = row.st->lastResult == RecordResult::kOk;
   std::string text = ok ? "Operação Ok" : row.st->lastFailure;
   if (text.empty()) text = row.ui.LastError();
   row.result->setText(Qt8(text).replace("\r\n", " "));
@@ -143,7 +135,7 @@ void ShowRow(BenchRow& row) {
     return;
   }
   if (!row.st) {
-    row.state->setText(Qt8("aguardando"));
+    row.state->setText(Qt8(StateText(StationState::Waiting)));
     return;
   }
   const auto until = row.running ? Clock::now() : row.ended;
@@ -151,11 +143,8 @@ void ShowRow(BenchRow& row) {
       std::chrono::duration_cast<std::chrono::milliseconds>(until - row.started).count() / 10;
   row.elapsed->setText(Qt8(FormatElapsed(static_cast<uint32_t>(hundredths))));
   row.device->setText(DeviceText(row));
-  if (row.running) {
-    ShowLive(row);
-  } else {
-    ShowEnd(row);
-  }
+  ShowProgress(row);
+  if (!row.running) ShowEnd(row);
 }
 
 }  // namespace

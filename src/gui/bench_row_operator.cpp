@@ -66,12 +66,11 @@ Answer BenchRowOperator::Confirm(const std::string& text) {
   });
 }
 
-void BenchRowOperator::SetField(Field field, const std::string& text) {
-  if (field == Field::edContadorUpgrade) mainPage_.SetField(field, text);
-}
-
-void BenchRowOperator::AddMemoLine(Memo memo, const std::string& line) {
-  mainPage_.AddMemoLine(memo, line);
+void BenchRowOperator::Show(const Shown& event) {
+  if (std::holds_alternative<shown::UpgradeCount>(event) ||
+      std::holds_alternative<shown::ListLine>(event)) {
+    mainPage_.Show(event);
+  }
 }
 
 }  // namespace bq::gui

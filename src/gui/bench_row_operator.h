@@ -41,12 +41,7 @@ class BenchRowOperator : public OperatorInterface {
   void SetProgressMin(uint32_t) override {}
   void SetProgressMax(uint32_t) override {}
   void SetProgressPosition(uint32_t) override {}
-  void SetField(Field field, const std::string& text) override;
-  std::string FieldText(Field) const override { return {}; }
-  void SelectCombo(Combo, int) override {}
-  void SetCheck(Check, bool) override {}
-  void AddMemoLine(Memo memo, const std::string& line) override;
-  void ClearMemo(Memo) override {}
+  void Show(const Shown& event) override;
   void SetDeviceCommandsEnabled(bool) override {}
 
  private:

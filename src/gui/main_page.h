@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "app/handlers/window_controls.h"
 #include "gui/port_combo.h"
 #include "gui/status_line.h"
 #include "gui/zircon_upgrade_panel.h"
-#include "shell/operator_interface.h"
 
 namespace bq::gui {
 

@@ -38,6 +38,8 @@ class TfrmQuarnMain10BootQuarn : public QMainWindow {
 
   Context& context() { return *ctx_; }
   Station& station() { return *station_; }
+  // The window's controls, as the handlers see them.
+  WindowControls& controls() { return *ui_; }
   // The "Bancada" page.
   BenchPage& bench() { return *bench_; }
   const MainPage& page() const { return page_; }

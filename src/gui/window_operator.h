@@ -10,12 +10,12 @@
 #include <map>
 #include <string>
 
+#include "app/handlers/window_controls.h"
 #include "gui/main_page.h"
-#include "shell/operator_interface.h"
 
 namespace bq::gui {
 
-class WindowOperator : public OperatorInterface {
+class WindowOperator : public WindowOperatorBase {
  public:
   // owner: the window (parent of the boxes, and the thread every call runs on).
   WindowOperator(QWidget* owner, MainPage& page, QLabel* fileStatus, QLabel* portStatus);

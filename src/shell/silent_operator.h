@@ -16,12 +16,6 @@ class SilentOperator : public OperatorInterface {
   void SetProgressMin(uint32_t) override {}
   void SetProgressMax(uint32_t) override {}
   void SetProgressPosition(uint32_t) override {}
-  void SetField(Field, const std::string&) override {}
-  std::string FieldText(Field) const override { return {}; }
-  void SelectCombo(Combo, int) override {}
-  void SetCheck(Check, bool) override {}
-  void AddMemoLine(Memo, const std::string&) override {}
-  void ClearMemo(Memo) override {}
   void SetDeviceCommandsEnabled(bool) override {}
 };
 

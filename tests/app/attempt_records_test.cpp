@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "../programming/programming_fixture.h"
 #include "app/connect_flow.h"
 #include "app/device_commands.h"
 #include "app/memory_commands.h"
+#include "programming_fixture.h"
 #include "records/record_store.h"
 
 namespace bq::test {

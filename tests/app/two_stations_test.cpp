@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "../programming/programming_fixture.h"
 #include "app/connect_flow.h"
 #include "app/context.h"
 #include "app/station.h"
+#include "programming_fixture.h"
 #include "records/record_store.h"
 
 namespace bq::test {

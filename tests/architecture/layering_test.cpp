@@ -2,7 +2,8 @@
 // discovery -> boot -> serial, image, records -> shell. A folder includes only folders at
 // its own level or below, and only app and the front ends see the context.
 // Operating-system headers are included only by the platform files, in the
-// posix/ (or linux/, windows/) folder of the layer that uses them.
+// posix/ (or linux/, windows/) folder of the layer that uses them. The window's
+// controls are known only to the window and to the command handlers.
 
 #include <gtest/gtest.h>
 
@@ -159,6 +160,47 @@ TEST(Platform, OnlyPlatformFilesIncludeOsHeaders) {
     for (int n = 1; std::getline(in, text); ++n) {
       const std::string header = SystemHeaderOf(text);
       EXPECT_FALSE(IsOsHeader(header)) << file << ":" << n << " includes <" << header << ">";
+    }
+  }
+}
+
+// A line that names one of the window's controls, or the handlers' header
+// that declares them.
+bool NamesAWindowControl(const std::string& line) {
+  static const std::regex control(
+      R"re(\b(Field|Memo|Combo|Check|Button)::|\bWindowControls\b|#\s*include\s+"app/handlers/)re");
+  return std::regex_search(line, control);
+}
+
+// The window, and the handlers that read its fields into requests.
+bool KnowsTheWindow(const std::string& relative) {
+  return FolderOf(relative) == "gui" || relative.rfind("app/handlers/", 0) == 0;
+}
+
+TEST(WindowControls, RuleCatchesAControlNamedOutsideTheWindow) {
+  EXPECT_TRUE(NamesAWindowControl("  ui.SetField(Field::edNSLido, text);"));
+  EXPECT_TRUE(NamesAWindowControl("ui.ClearMemo(Memo::memoLoop);"));
+  EXPECT_TRUE(NamesAWindowControl("#include \"app/handlers/window_controls.h\""));
+  EXPECT_TRUE(NamesAWindowControl("void Fill(WindowControls& w);"));
+  EXPECT_FALSE(NamesAWindowControl("connect(b, &QPushButton::clicked, this, f);"));
+  EXPECT_FALSE(NamesAWindowControl("st.ui.Show(shown::ListLine{OperatorList::LoopSteps, l});"));
+  EXPECT_FALSE(NamesAWindowControl("// Field names in camelCase"));
+  EXPECT_TRUE(KnowsTheWindow("gui/main_window.cpp"));
+  EXPECT_TRUE(KnowsTheWindow("app/handlers/loop_handlers.cpp"));
+  EXPECT_FALSE(KnowsTheWindow("app/connect_flow.cpp"));
+  EXPECT_FALSE(KnowsTheWindow("cli/cmd_loop.cpp"));
+}
+
+TEST(WindowControls, OnlyTheWindowAndTheHandlersNameAControl) {
+  const fs::path src = fs::path(BQ_SOURCE_DIR) / "src";
+  for (const auto& entry : fs::recursive_directory_iterator(src)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string file = fs::relative(entry.path(), src).string();
+    if (KnowsTheWindow(file)) continue;
+    std::ifstream in(entry.path());
+    std::string text;
+    for (int n = 1; std::getline(in, text); ++n) {
+      EXPECT_FALSE(NamesAWindowControl(text)) << file << ":" << n << " names a window control";
     }
   }
 }

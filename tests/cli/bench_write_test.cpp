@@ -3,13 +3,16 @@
 // not stop the others, and every success is logged once and whole.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli_process.h"
@@ -158,6 +161,76 @@ TEST_F(BenchWrite, ACancelStopsEveryStation) {
   for (const auto& s : j["stations"]) EXPECT_EQ(s["result"], "cancelled") << s.dump();
   for (auto& d : devices_) EXPECT_FALSE(Holds(*d)) << d->PortPath();
   EXPECT_EQ(LoggedWrites(ProductionLog()), 0u);
+}
+
+// On a terminal the stations' lines are drawn in place: after the first
+// drawing each redraw moves the cursor back up over one line per station, and
+// the last drawing leaves every station done at 100%.
+TEST_F(BenchWrite, OnATerminalEachStationsLineIsRedrawnInPlace) {
+  std::vector<sim::SimOptions> paced(2);
+  for (auto& o : paced) o.writeDelayMs = 25;  // several redraws while the flash is written
+  const std::string ports = StartBench(paced);
+  Terminal t;
+  OpenTerminal(t);
+  std::string screen;
+  std::atomic<bool> done{false};
+  std::jthread reader([&] {
+    // The terminal is read while the program runs, so that it never fills up.
+    char buffer[4096];
+    for (;;) {
+      pollfd p{t.master, POLLIN, 0};
+      const int ready = ::poll(&p, 1, 50);
+      if (ready > 0) {
+        const ssize_t n = ::read(t.master, buffer, sizeof buffer);
+        if (n > 0) screen.append(buffer, static_cast<size_t>(n));
+        if (n <= 0) break;
+      } else if (done) {
+        break;
+      }
+    }
+  });
+  errTerminal_ = t.slave;
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn({"write", kKfx, "--ports", ports, "--no"}, null);
+  ::close(null);
+  const CliRun r = Finish(pid);
+  done = true;
+  reader.join();
+  EXPECT_EQ(r.status, 0) << r.out;
+
+  // The drawings: each starts with the cursor moved up two lines.
+  const std::string up = "\033[2A";
+  std::vector<std::string> drawings;
+  for (size_t at = screen.find(up); at != std::string::npos;) {
+    const size_t next = screen.find(up, at + up.size());
+    drawings.push_back(screen.substr(at + up.size(), next - at - up.size()));
+    at = next;
+  }
+  ASSERT_GE(drawings.size(), 2u) << screen;
+  bool sawProgress = false;
+  for (const std::string& d : drawings) {
+    // One cleared line per station, in the order of the ports.
+    std::vector<std::string> lines;
+    for (size_t at = d.find("\r\033[K"); at != std::string::npos;) {
+      const size_t next = d.find("\r\033[K", at + 1);
+      std::string line = d.substr(at + 4, next - at - 4);
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+      lines.push_back(line);
+      at = next;
+    }
+    ASSERT_EQ(lines.size(), 2u) << d;
+    for (size_t i = 0; i < 2; ++i) {
+      EXPECT_EQ(lines[i].rfind(paths_[i] + "  ", 0), 0u) << lines[i];
+      if (lines[i].find("writing") != std::string::npos) sawProgress = true;
+    }
+  }
+  EXPECT_TRUE(sawProgress) << screen;
+  const std::string& last = drawings.back();
+  for (const auto& port : paths_)
+    EXPECT_NE(last.find(port + "  done  100%"), std::string::npos) << last;
+  // The summary lines follow, on stdout.
+  EXPECT_NE(r.out.find(paths_[0] + ": done"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(paths_[1] + ": done"), std::string::npos) << r.out;
 }
 
 TEST_F(BenchWrite, APortListThatCannotBeUsedIsAUsageError) {

@@ -80,7 +80,9 @@ inline size_t CountRequests(const sim::VirtualDevice& device,
 class CliProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/bq_cliw_XXXXXX";
+    // No underscore before the random part: a folder whose name held "_NS"
+    // would give the production loop's file pattern a second one.
+    char tmpl[] = "/tmp/bq_cliw.XXXXXX";
     dataHome_ = ::mkdtemp(tmpl);
     ASSERT_FALSE(dataHome_.empty());
   }
@@ -134,8 +136,12 @@ class CliProcess : public ::testing::Test {
     const pid_t pid = ::fork();
     if (pid == 0) {
       ::dup2(stdinFd, 0);
-      ::dup2(fileSizeLimit_ ? outPipe[1] : out, 1);
-      ::dup2(fileSizeLimit_ ? errPipe[1] : err, 2);
+      ::dup2(outputTerminal_ >= 0 ? outputTerminal_ : fileSizeLimit_ ? outPipe[1] : out, 1);
+      ::dup2(outputTerminal_ >= 0 ? outputTerminal_
+             : errTerminal_ >= 0  ? errTerminal_
+             : fileSizeLimit_     ? errPipe[1]
+                                  : err,
+             2);
       if (fileSizeLimit_) {
         // A write past the limit then fails with EFBIG, as on a full disk.
         ::signal(SIGXFSZ, SIG_IGN);
@@ -258,8 +264,13 @@ class CliProcess : public ::testing::Test {
     return dataHome_ + "/stderr" + name + ".txt";
   }
 
+  // When set (a terminal's slave side), the program's stdout and stderr go
+  // there instead of into the files.
+  int outputTerminal_ = -1;
   // When set, the program runs with this file-size limit.
   std::optional<rlim_t> fileSizeLimit_;
+  // When set, the program's stderr is this terminal (a pty's slave side).
+  int errTerminal_ = -1;
   std::vector<std::thread> relays_;
   std::string dataHome_;
   // NAME=value entries the program gets in place of the test's own.

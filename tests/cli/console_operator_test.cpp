@@ -104,13 +104,6 @@ TEST(WriteSummaryLine, CountsWrittenBytesAndNamesTheCheck) {
   }
 }
 
-TEST(WriteReportJson, ElapsedCounterAsSeconds) {
-  EXPECT_EQ(ElapsedSeconds("00:00:00"), 0u);
-  EXPECT_EQ(ElapsedSeconds("00:00:07"), 7u);
-  EXPECT_EQ(ElapsedSeconds("01:02:03"), 3723u);
-  EXPECT_EQ(ElapsedSeconds(""), 0u);
-}
-
 }  // namespace
 }  // namespace bq::cli
 

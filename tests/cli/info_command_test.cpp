@@ -109,10 +109,18 @@ TEST(ConsoleOperatorTest, RoutesBoxesStatusesAndQuestions) {
   ui.ShowStatus("Operação Ok", true);
   EXPECT_EQ(out.str(), " Carregando hex.\n");  // stdout stays for the JSON object
   EXPECT_TRUE(ui.LastStatusSuccess());
+}
 
-  ui.SetField(Field::edVerLido, "3");
-  EXPECT_EQ(ui.FieldText(Field::edVerLido), "3");
-  EXPECT_EQ(ui.FieldText(Field::edRevLido), "");
+TEST(ConsoleOperatorTest, PrintsTheLinesOfAnEchoedListOnly) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  ConsoleOperator ui(out, err, in, /*inIsTerminal=*/false, /*errIsTerminal=*/false);
+  ui.EchoList(OperatorList::LoopSteps);
+  ui.Show(shown::ListLine{OperatorList::LoopSteps, "Achou NS=7"});
+  ui.Show(shown::ListLine{OperatorList::PacketTimes, "Time para PACK Ok =3"});
+  ui.Show(shown::DeviceIdentity{7, 1, 2, 3});
+  EXPECT_EQ(out.str(), "Achou NS=7\n");
+  EXPECT_EQ(err.str(), "");
 }
 
 TEST(ConsoleOperatorTest, UnattendedQuestionsAnswerNo) {

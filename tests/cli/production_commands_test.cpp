@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli_process.h"
+#include "image/firmware_loader.h"
 
 namespace bq::cli::testing {
 namespace {
@@ -185,6 +186,163 @@ TEST_F(ProductionCli, LoopWaitsForAPortThatWillNotOpen) {
     EXPECT_EQ(j["ok"], true);
     EXPECT_EQ(count(r.err, said), 1u) << r.err;
   }
+}
+
+// loop --ports: one loop per port in one process. Each board is written with
+// the file of its own serial number and told on a line naming its port; a
+// port that will not open is said once and does not hold the others up.
+TEST_F(ProductionCli, LoopOnSeveralPortsWritesEachPortsBoard) {
+  const std::vector<uint16_t> serials = {42, 57};
+  std::string ports;
+  for (size_t i = 0; i < serials.size(); ++i) {
+    sim::SimOptions options;
+    options.personality = Personality::kSensorZircon;
+    options.serialNumber = serials[i];
+    options.linkPath = link_ + std::to_string(i);
+    boards_.push_back(std::make_unique<sim::VirtualDevice>(options));
+    boards_.back()->Start();
+    ports += options.linkPath + ",";
+  }
+  const std::string missing = link_ + "_missing";
+  ports += missing;
+
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn({"loop", FileOf(36), "--ports", ports, "--max", "1", "--json"}, null);
+  ::close(null);
+  const auto told = [&](const std::string& line) {
+    return ReadWhole(ErrPath()).find(line) != std::string::npos;
+  };
+  // Both boards written, the missing port reported: its loop alone waits on.
+  const bool ready = WaitUntil(
+      [&] {
+        return told(link_ + "0: NS 42: written") && told(link_ + "1: NS 57: written") &&
+               told(missing + ": cannot open " + missing);
+      },
+      60s);
+  ::kill(pid, SIGINT);
+  const CliRun r = Finish(pid);
+  ASSERT_TRUE(ready) << r.err;
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 1) << r.err;  // one port never opened
+
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["ok"], false);
+  ASSERT_EQ(j["stations"].size(), 3u) << r.out;
+  for (size_t i = 0; i < serials.size(); ++i) {
+    const nlohmann::json& s = j["stations"][i];
+    SCOPED_TRACE(s.dump());
+    EXPECT_EQ(s["port"], link_ + std::to_string(i));
+    EXPECT_EQ(s["ok"], true);
+    EXPECT_EQ(s["status"], 0);
+    const nlohmann::json devices = {
+        {{"serialNumber", serials[i]}, {"file", FileOf(serials[i])}, {"ok", true}}};
+    EXPECT_EQ(s["devices"], devices);
+    // The board holds its own file's application.
+    FirmwareImage image;
+    FirmwareHeader header;
+    ASSERT_TRUE(LoadFirmwareFile(FileOf(serials[i]), image, header).ok());
+    const std::vector<uint8_t> flash = boards_[i]->Flash();
+    EXPECT_TRUE(std::equal(image.flash.begin() + ApplicationStart, image.flash.end(),
+                           flash.begin() + ApplicationStart));
+    EXPECT_TRUE(told(s["port"].get<std::string>() + ": turns: ")) << r.err;
+    EXPECT_TRUE(told(", written: 1, not written: 0")) << r.err;
+  }
+  const nlohmann::json& gone = j["stations"][2];
+  EXPECT_EQ(gone["port"], missing);
+  EXPECT_EQ(gone["ok"], false);
+  EXPECT_EQ(gone["status"], 1);
+  EXPECT_EQ(gone["devices"], nlohmann::json::array());
+  EXPECT_NE(gone["portError"].get<std::string>().find("cannot open " + missing), std::string::npos);
+  const std::string said = missing + ": cannot open " + missing;
+  size_t times = 0;
+  for (size_t at = r.err.find(said); at != std::string::npos; at = r.err.find(said, at + 1))
+    ++times;
+  EXPECT_EQ(times, 1u) << r.err;
+  const std::string log = ProductionLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '>'), 2) << log;
+}
+
+// Each port's loop ends as a single loop ends: Ctrl+C ends them all, and with
+// no board left unwritten the run is a success.
+TEST_F(ProductionCli, CtrlCEndsTheLoopOfEveryPort) {
+  std::string ports;
+  for (int i = 0; i < 2; ++i) {
+    sim::SimOptions options;
+    options.personality = Personality::kBoot;  // opens, no accessory answers
+    options.serialNumber = static_cast<uint16_t>(7 + i);
+    options.linkPath = link_ + std::to_string(i);
+    boards_.push_back(std::make_unique<sim::VirtualDevice>(options));
+    boards_.back()->Start();
+    ports += (ports.empty() ? "" : ",") + options.linkPath;
+  }
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn({"loop", FileOf(36), "--ports", ports, "--json"}, null);
+  ::close(null);
+  // Both loops are watching their ports.
+  const bool turning = WaitUntil([&] {
+    const std::string err = ReadWhole(ErrPath());
+    return err.find(link_ + "0: watching") != std::string::npos &&
+           err.find(link_ + "1: watching") != std::string::npos;
+  });
+  ::kill(pid, SIGINT);
+  const CliRun r = Finish(pid);
+  ASSERT_TRUE(turning) << r.err;
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 0) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["ok"], true);
+  ASSERT_EQ(j["stations"].size(), 2u);
+  for (const auto& s : j["stations"]) {
+    EXPECT_EQ(s["devices"], nlohmann::json::array()) << s.dump();
+    EXPECT_GE(s["turns"], 1) << s.dump();
+  }
+
+  EXPECT_EQ(Cli({"loop", dataHome_ + "/fw.kfx", "--ports", ports}).status, 2);  // no "_NS"
+  EXPECT_EQ(Cli({"loop", FileOf(36), "--ports", ports, "--port", link_}).status, 2);
+}
+
+// Ctrl+C while every port writes its board: each write stops at its next
+// block, each loop ends, and the run ends as cancelled.
+TEST_F(ProductionCli, CtrlCStopsTheWriteOnEveryPort) {
+  std::string ports;
+  for (int i = 0; i < 2; ++i) {
+    sim::SimOptions options;
+    options.personality = Personality::kSensorZircon;
+    options.serialNumber = static_cast<uint16_t>(42 + i);
+    options.linkPath = link_ + std::to_string(i);
+    options.writeDelayMs = 50;
+    boards_.push_back(std::make_unique<sim::VirtualDevice>(options));
+    boards_.back()->Start();
+    ports += (ports.empty() ? "" : ",") + options.linkPath;
+  }
+  const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const pid_t pid = Spawn({"loop", FileOf(36), "--ports", ports, "--json"}, null);
+  ::close(null);
+  const bool writing = WaitUntil(
+      [&] {
+        return CountRequests(*boards_[0], IsFlashWrite) > 0 &&
+               CountRequests(*boards_[1], IsFlashWrite) > 0;
+      },
+      60s);
+  ::kill(pid, SIGINT);
+  const CliRun r = Finish(pid);
+  ASSERT_TRUE(writing) << r.err;
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.status, 130) << r.err;
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["ok"], false);
+  ASSERT_EQ(j["stations"].size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    const nlohmann::json& s = j["stations"][i];
+    SCOPED_TRACE(s.dump());
+    EXPECT_EQ(s["status"], 130);
+    ASSERT_EQ(s["devices"].size(), 1u);
+    EXPECT_EQ(s["devices"][0]["ok"], false);
+    // Stopped at its next block, long before the whole flash.
+    EXPECT_LT(CountRequests(*boards_[i], IsFlashWrite), 50u);
+  }
+  const std::string log = ProductionLog();
+  EXPECT_EQ(std::count(log.begin(), log.end(), '>'), 0) << log;
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/operator_interface.h"
+#include "app/handlers/window_controls.h"
 
 namespace bq::test {
 
@@ -33,7 +33,7 @@ struct Event {
   bool flag = false;  // success colour of a status, or enabled state of the lock
 };
 
-class RecordingOperator : public OperatorInterface {
+class RecordingOperator : public WindowOperatorBase {
  public:
   void ShowStatus(const std::string& text, bool success) override;
   void ShowMessage(const std::string& text) override;
@@ -63,8 +63,8 @@ class RecordingOperator : public OperatorInterface {
   std::vector<std::string> Statuses() const;
   std::string LastStatus() const;
   bool LastStatusSuccess() const;
-  std::string FieldText(Field field) const;  // "" when never set
-  int ComboIndex(Combo combo) const;         // -1 when never set
+  std::string FieldText(Field field) const override;  // "" when never set
+  int ComboIndex(Combo combo) const;                  // -1 when never set
   std::vector<std::string> MemoLines(Memo memo) const;
   bool commandsEnabled = true;
   bool checks[2] = {true, true};

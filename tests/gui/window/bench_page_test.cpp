@@ -1,7 +1,6 @@
 // The "Bancada" page: several devices written at once from the window, each
 // row ending on its own, and the rows kept in the settings file.
 
-#include "boot/boot_protocol.h"
 #include "gui/bench_page.h"
 
 #include <QCheckBox>
@@ -10,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "boot/boot_protocol.h"
 #include "gui/port_combo.h"
 #include "window_fixture.h"
 
@@ -107,7 +107,7 @@ TEST_F(BenchPageTest, EveryRowIsWrittenAndRecordedAsFromTheMainPage) {
   }
   EXPECT_EQ(LoggedWrites(), 3u);
   EXPECT_EQ(window_->context().upgradeCounter.load(), 3);
-  EXPECT_EQ(window_->station().ui.FieldText(Field::edContadorUpgrade), "3");
+  EXPECT_EQ(window_->controls().FieldText(Field::edContadorUpgrade), "3");
 }
 
 TEST_F(BenchPageTest, ARowThatFailsDoesNotStopTheOthers) {

@@ -145,8 +145,8 @@ TEST_F(WindowTest, APortScanMovesNoControlAndKeepsTheWindowsHeight) {
   const QSize before = window.size();
   const auto places = ControlPlaces(window);
   window.context().ui.SetScanRunning(true);
-  window.context().ui.SetField(
-      Field::lbAviso, "Procurando equipamento na porta /dev/ttyUSB0 a 38400 baud, um nome longo");
+  window.context().ui.Show(shown::ScanProgress{
+      "Procurando equipamento na porta /dev/ttyUSB0 a 38400 baud, um nome longo"});
   auto* notice = window.findChild<QLabel*>("lbAviso");
   ASSERT_TRUE(WaitUntil([&] { return notice->isVisible(); }));
   QApplication::processEvents();

@@ -3,6 +3,10 @@
 //   BQ_SCREENSHOT_PORT  the port of a device (a bootquarn-sim --pacing --link)
 // Without both the test is skipped.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -108,6 +112,33 @@ TEST_F(Screenshots, TheBenchDuringAndAfterAWriteOfFour) {
   bench.Refresh();
   Save("bench-written.png");
   for (auto& d : devices) d->Stop();
+}
+
+// "Procura Porta" while it tries a port nobody answers on, before the
+// device's own port.
+TEST_F(Screenshots, DuringAPortScan) {
+  dir_ = std::getenv("BQ_SCREENSHOT_DIR");
+  if (dir_ == nullptr) GTEST_SKIP() << "BQ_SCREENSHOT_DIR not set";
+  const int quiet = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(quiet, 0);
+  ASSERT_EQ(::grantpt(quiet), 0);
+  ASSERT_EQ(::unlockpt(quiet), 0);
+  const std::string quietPort = ::ptsname(quiet);
+  sim::VirtualDevice& device = StartDevice();
+  ports_ = {quietPort, device.PortPath()};
+  auto& window = OpenWindow();
+  const std::string file = root_.string() + "/P05_V3_07_NS001234.kfx";
+  WriteTestKfx(file, 0x7FFF, 5, 1234, 3, 7);
+  ASSERT_TRUE(window.ChooseFirmware(QString::fromStdString(file)));
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  window.findChild<QPushButton*>("botProcuraPorta")->click();
+  auto* notice = window.findChild<QLabel*>("lbAviso");
+  ASSERT_TRUE(WaitUntil([&] {
+    return notice->isVisible() && notice->text().contains(QString::fromStdString(quietPort));
+  }));
+  Save("window-scanning.png");
+  ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }, 60000));
+  ::close(quiet);
 }
 
 }  // namespace

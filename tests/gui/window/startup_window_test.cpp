@@ -173,12 +173,22 @@ TEST_F(WindowTest, ATypedPathThatIsNotThereIsFlaggedAtOnce) {
   ports->lineEdit()->clear();
   QTest::keyClicks(ports->lineEdit(), QString::fromStdString(missing));
   QTest::keyClick(ports->lineEdit(), Qt::Key_Return);
+  // Red at once, before the port is tried, and still red once the try is over.
+  auto shownRed = [&] {
+    return ports->lineEdit()->palette().color(QPalette::Text) == QColor(Qt::red);
+  };
   EXPECT_TRUE(ports->PathFlaggedMissing());
+  EXPECT_TRUE(shownRed());
   EXPECT_TRUE(ports->lineEdit()->toolTip().contains(QString::fromStdString(missing)));
   ASSERT_TRUE(WaitUntil([&] { return !window.CommandRunning(); }));
+  QApplication::processEvents();
+  EXPECT_EQ(ports->currentText().toStdString(), missing);
+  EXPECT_TRUE(ports->PathFlaggedMissing());
+  EXPECT_TRUE(shownRed());
 
   QTest::keyClicks(ports->lineEdit(), "0");  // the operator corrects it
   EXPECT_FALSE(ports->PathFlaggedMissing());
+  EXPECT_FALSE(shownRed());
 }
 
 // A port that does not open: the error keeps its text and says why, as the command line does.

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "app/context.h"
+#include "app/handlers/kfx_batch_handlers.h"
 #include "app/kfx_generation.h"
 #include "hex_record.h"
 #include "image/firmware_loader.h"
@@ -40,7 +41,7 @@ class KfxBatch : public ::testing::Test {
     ui.SetField(Field::edNomeArquivoHex2Kfx, source_);
     ui.SetField(Field::edNSInicial, first);
     ui.SetField(Field::edNSFinal, end);
-    return botGeraVariosKFXClick(ctx);
+    return botGeraVariosKFXClick(ctx, ui);
   }
   std::string Block(const std::string& name) const { return dir_ + "/" + name + "/"; }
   size_t FilesIn(const std::string& folder) const {
@@ -97,10 +98,10 @@ TEST_F(KfxBatch, RangesMakeTheirBlocksOfFiles) {
 TEST_F(KfxBatch, NextHundredThenOneBlock) {
   ui.SetField(Field::edNSInicial, "300");
   ui.SetField(Field::edNSFinal, "7");
-  botProx100Click(ctx);
+  botProx100Click(ui);
   EXPECT_EQ(ui.FieldText(Field::edNSInicial), "400");
   EXPECT_EQ(ui.FieldText(Field::edNSFinal), "499");
-  KfxBatchOutcome out = botGeraVariosKFXClick(ctx);
+  KfxBatchOutcome out = botGeraVariosKFXClick(ctx, ui);
   EXPECT_EQ(out.folders, std::vector<std::string>{Block("P00_400_499_v1_5")});
 }
 
@@ -186,7 +187,7 @@ TEST_F(KfxBatch, NothingIsWrittenFromBadInput) {
   EXPECT_THROW(
       {
         try {
-          botGeraVariosKFXClick(ctx);
+          botGeraVariosKFXClick(ctx, ui);
         } catch (const std::runtime_error& e) {
           EXPECT_STREQ(e.what(), "'12a' não é um valor inteiro válido");
           throw;

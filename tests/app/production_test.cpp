@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "app/context.h"
+#include "app/handlers/kfx_batch_handlers.h"
+#include "app/handlers/loop_handlers.h"
 #include "app/kfx_generation.h"
 #include "app/production_commands.h"
 #include "app/station.h"
@@ -61,7 +63,7 @@ class Production : public ::testing::Test {
     ui.SetField(Field::edNomeArquivoHex2Kfx, source);
     ui.SetField(Field::edNSInicial, "0");
     ui.SetField(Field::edNSFinal, "150");
-    blocks_ = botGeraVariosKFXClick(ctx).folders;  // 0..99 and 100..199
+    blocks_ = botGeraVariosKFXClick(ctx, ui).folders;  // 0..99 and 100..199
     ASSERT_EQ(blocks_.size(), 2u);
     ui.Clear();
     ctx.portList->Add(link_);
@@ -166,7 +168,7 @@ TEST_F(Production, LoopWritesEachNewSerialNumberOnce) {
   limits.onDevice = [&](const LoopDevice& d) { seen.Add(d); };
   LoopOutcome outcome;
   sim::VirtualDevice& first = Plug(Personality::kSensorZircon, 42);
-  std::thread loop([&] { outcome = botLoopAtualizarClick(station, limits); });
+  std::thread loop([&] { outcome = botLoopAtualizarClick(station, ui, limits); });
 
   ASSERT_TRUE(seen.WaitFor(1));
   // It stays: two more identity reads, and no second write.
@@ -198,7 +200,7 @@ TEST_F(Production, LoopWritesEachNewSerialNumberOnce) {
 TEST_F(Production, LoopEndsAtAMissingFile) {
   ui.SetField(Field::edNomeArquivoKFX, FileOf(0, 36));
   sim::VirtualDevice& device = Plug(Personality::kSensorZircon, 150);
-  const LoopOutcome outcome = botLoopAtualizarClick(station);
+  const LoopOutcome outcome = botLoopAtualizarClick(station, ui);
   EXPECT_EQ(outcome.end, LoopEnd::FileError);
   EXPECT_FALSE(outcome.ok());
   EXPECT_TRUE(outcome.devices.empty());

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "../programming/programming_fixture.h"
 #include "app/connect_flow.h"
 #include "app/firmware_commands.h"
+#include "programming_fixture.h"
 #include "scan_fixture.h"
 
 namespace bq::test {
