@@ -122,8 +122,7 @@ void ReportSuccess(Station& st) {
   PlainWait(100);
   ResetRun(st.link());
   if (st.ctx.prodComSom) PlaySoundNumber(st.ctx.paths, kSuccessSound);
-  ++st.ctx.upgradeCounter;
-  ShowUpgradeCounter(st);
+  CountUpgrade(st);
   const std::string serial = std::to_string(st.flowHeader.serialNumber);
   st.ui.Show(
       shown::ListLine{OperatorList::UpgradeSummary, "Firmware gravado OK (NS" + serial + ")"});
@@ -225,8 +224,15 @@ WriteOutcome ConnectAndProgram(Station& st, bool detectBaud) {
   });
 }
 
-void ShowUpgradeCounter(Station& st) {
-  st.ui.Show(shown::UpgradeCount{st.ctx.upgradeCounter});
+void CountUpgrade(Station& st) {
+  std::lock_guard lock(st.ctx.upgradeCounterMutex);
+  st.ui.Show(shown::UpgradeCount{++st.ctx.upgradeCounter});
+}
+
+void ResetUpgradeCounter(Station& st) {
+  std::lock_guard lock(st.ctx.upgradeCounterMutex);
+  st.ctx.upgradeCounter = 0;
+  st.ui.Show(shown::UpgradeCount{0});
 }
 
 std::string UpgradeAutoOkLine(uint16_t serialNumber) {

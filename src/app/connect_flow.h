@@ -24,7 +24,9 @@ struct WriteOutcome {
 
 WriteOutcome CheckAndProgram(Station& st, bool program);
 WriteOutcome ConnectAndProgram(Station& st, bool detectBaud);
-void ShowUpgradeCounter(Station& st);
+// One more device written, shown; and the count back to 0, shown.
+void CountUpgrade(Station& st);
+void ResetUpgradeCounter(Station& st);
 // The line a successful write adds to memoUpgradeAuto: "OK (NS<serial>)".
 std::string UpgradeAutoOkLine(uint16_t serialNumber);
 

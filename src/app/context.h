@@ -48,7 +48,10 @@ struct Context {
   bool gravarSensorZirconAuto = true;  // chkGravarSensorZirconAuto "Gravar automaticamente"
 
   // "Contador Upgrade": devices written since start-up, by every station.
+  // Stations change and show it under the mutex, so that the counts shown
+  // arrive in the order they were counted.
   std::atomic<int32_t> upgradeCounter{0};
+  std::mutex upgradeCounterMutex;
   // A console's Ctrl+C during "Gera Varios KFX": the batch ends before its
   // next file, and the block under way is dropped.
   std::atomic<bool> batchStop{false};

@@ -124,8 +124,7 @@ void botLImpaMemoClick(Station& st) {
 }
 
 void BitBtn2Click(Station& st) {
-  st.ctx.upgradeCounter = 0;
-  ShowUpgradeCounter(st);
+  ResetUpgradeCounter(st);
   st.ui.Show(shown::ListCleared{OperatorList::UpgradeSteps});
   st.ui.Show(shown::ListCleared{OperatorList::UpgradeSummary});
 }
