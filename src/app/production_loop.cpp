@@ -10,7 +10,6 @@
 #include "app/context.h"
 #include "app/port_hint.h"
 #include "app/production_commands.h"
-#include "app/startup.h"
 #include "app/station.h"
 #include "discovery/link_frame.h"
 #include "serial/port_error.h"

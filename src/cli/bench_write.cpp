@@ -177,6 +177,23 @@ nlohmann::json StationReport(BenchStation& b) {
 
 }  // namespace
 
+void AddPortsOption(CLI::App* cmd, std::vector<std::string>& ports, const std::string& help) {
+  cmd->add_option_function<std::string>(
+         "--ports",
+         [&ports](const std::string& list) {
+           std::string error;
+           ports = SplitPortList(list, &error);
+           if (ports.empty()) throw CLI::ValidationError("--ports", error);
+         },
+         help)
+      ->excludes("--port");
+}
+
+SessionOptions BenchSessionOptions(SessionOptions options) {
+  options.choosesPort = false;
+  return options;
+}
+
 std::vector<std::string> SplitPortList(const std::string& list, std::string* error) {
   std::vector<std::string> ports;
   size_t start = 0;

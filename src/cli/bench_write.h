@@ -6,6 +6,7 @@
 // is redrawn in place; otherwise one summary line per station is printed as it
 // ends. Ctrl+C cancels every station at its next block.
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -29,5 +30,11 @@ int RunBenchWrite(CliSession& session, const BenchWriteOptions& options, nlohman
 // "A,B,C" as its ports; empty names are errors, and so is a port named twice.
 // Empty with *error set when the list is not usable.
 std::vector<std::string> SplitPortList(const std::string& list, std::string* error);
+
+// The option --ports LIST of a bench command, into ports; it excludes --port.
+void AddPortsOption(CLI::App* cmd, std::vector<std::string>& ports, const std::string& help);
+
+// A bench run's session: --ports names every port, so none is chosen for it.
+SessionOptions BenchSessionOptions(SessionOptions options);
 
 }  // namespace bq::cli

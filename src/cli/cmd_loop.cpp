@@ -89,20 +89,11 @@ void AddLoopCommand(CLI::App& app, int* exitCode) {
   AddSessionOptions(cmd, options->session, true);
   cmd->add_option("--max", options->max, _("End after K devices were written or refused"))
       ->check(CLI::PositiveNumber);
-  auto* ports = cmd->add_option_function<std::string>(
-      "--ports",
-      [options](const std::string& list) {
-        std::string error;
-        options->ports = SplitPortList(list, &error);
-        if (options->ports.empty()) throw CLI::ValidationError("--ports", error);
-      },
-      _("Run one loop per port, all at once, e.g. /dev/ttyUSB0,/dev/ttyUSB1"));
-  ports->excludes("--port");
+  AddPortsOption(cmd, options->ports,
+                 _("Run one loop per port, all at once, e.g. /dev/ttyUSB0,/dev/ttyUSB1"));
   cmd->callback([exitCode, options] {
     if (!options->ports.empty()) {
-      SessionOptions bench = options->session;
-      bench.choosesPort = false;  // --ports names every port of the run
-      CliSession session(bench);
+      CliSession session(BenchSessionOptions(options->session));
       nlohmann::json report = {{"ok", false}};
       const BenchLoopOptions loops{options->file, options->ports, options->max};
       *exitCode = session.Run([&] { return RunBenchLoop(session, loops, report); });

@@ -78,9 +78,7 @@ int RunWrite(CliSession& session, const WriteOptions& options, SeenDevice& seen,
 }
 
 int RunBench(const WriteOptions& options) {
-  SessionOptions one = options.session;
-  one.choosesPort = false;  // --ports names every port of the run
-  CliSession session(one);
+  CliSession session(BenchSessionOptions(options.session));
   nlohmann::json report = {{"ok", false}, {"file", options.file}};
   const BenchWriteOptions bench{options.file, options.ports, options.answer};
   const int code = session.Run([&] { return RunBenchWrite(session, bench, report); });
@@ -97,15 +95,9 @@ void AddWriteCommand(CLI::App& app, int* exitCode) {
   cmd->add_option("FILE", options->file, _("Firmware file (.kfx or .hex)"))->required();
   AddSessionOptions(cmd, options->session, true);
   AddDowngradeAnswerFlags(cmd, options->answer);
-  auto* ports = cmd->add_option_function<std::string>(
-      "--ports",
-      [options](const std::string& list) {
-        std::string error;
-        options->ports = SplitPortList(list, &error);
-        if (options->ports.empty()) throw CLI::ValidationError("--ports", error);
-      },
+  AddPortsOption(
+      cmd, options->ports,
       _("Write the devices on all of these ports at once, e.g. /dev/ttyUSB0,/dev/ttyUSB1"));
-  ports->excludes("--port");
 
   cmd->callback([exitCode, options] {
     if (!options->ports.empty()) {
